@@ -1,0 +1,47 @@
+// Synthetic buildings for the benchmarks: a seeded generator that writes a complete project
+// file of floors of rooms with their cracks, doors, stairwells, wind exposure and, on request,
+// a supply duct system per floor.
+#ifndef FLOWMIR_BENCH_BUILDING_GEN_H
+#define FLOWMIR_BENCH_BUILDING_GEN_H
+
+#include <cstdint>
+#include <string>
+
+// Corridor: rooms on both sides of a central corridor, stairwell at its west end.
+// Grid: a square grid of rooms joined to their neighbours, stairwell beside the first room.
+enum class FloorPlan { Corridor, Grid };
+
+struct BuildingOptions {
+    int floors = 3;
+    int roomsPerFloor = 10;
+    FloorPlan plan = FloorPlan::Corridor;
+    uint64_t seed = 1;
+    bool ducts = false;       // a supply fan, trunk, branches and terminals per floor
+    bool windProfiles = true; // envelope paths use profiles; else constant wind pressures
+};
+
+// What a generated project holds.
+struct BuildingCounts {
+    int levels = 0;
+    int zones = 0;
+    int paths = 0;
+    int junctions = 0;
+    int ducts = 0;
+    int elements = 0; // path elements
+    int ductElements = 0;
+    int windProfiles = 0;
+};
+
+// Zones per floor besides the rooms: corridor and stairwell, or the stairwell alone.
+int extraZonesPerFloor(FloorPlan plan);
+
+// Floors and rooms per floor for about `zones` zones with the plan already set in opt.
+void sizeForZones(BuildingOptions& opt, int zones);
+
+// The project file's text. Floors and rooms below 1 count as 1.
+std::string generateBuilding(const BuildingOptions& opt, BuildingCounts* counts = nullptr);
+
+// Writes the project to path; false when the file cannot be written.
+bool writeBuilding(const std::string& path, const BuildingOptions& opt, BuildingCounts* counts = nullptr);
+
+#endif

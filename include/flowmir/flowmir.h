@@ -1,0 +1,48 @@
+/* flowmir: multizone building airflow and contaminant transport engine. C interface. */
+#ifndef FLOWMIR_FLOWMIR_H
+#define FLOWMIR_FLOWMIR_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define FLOWMIR_VERSION "3.4.1.4"
+
+/* One run's state record. Hosts get one from flowmirNewState (or fmiGetNimbalState when
+   co-simulating), set options, then call SetupSimulation. */
+typedef struct FlowmirState FlowmirState;
+
+FlowmirState* flowmirNewState(void);
+void flowmirFreeState(FlowmirState* fms);
+
+/* Host options, to set before SetupSimulation. */
+void flowmirSetGuiMode(FlowmirState* fms, int on);
+void flowmirSetPauseAtStart(FlowmirState* fms, int on);
+void flowmirSetInputTest(FlowmirState* fms, int on);
+void flowmirSetQuiet(FlowmirState* fms, int on);
+
+/* Run entry points. SetupSimulation returns 0 after a complete run (or a co-simulation set-up),
+   nonzero when the project could not be read or there is nothing to simulate. */
+int SetupSimulation(FlowmirState* fms, const char* projectPath, int cosim, const char* extraLogText,
+                    const char* bridgeAddress);
+int flowmir(FlowmirState* fms);
+int SimEnd(FlowmirState* fms, int steadyOnly);
+void finish(FlowmirState* fms, int status);
+int initFlowmirState(FlowmirState* fms);
+int initCommonState(FlowmirState* fms);
+int initCFDState(FlowmirState* fms);
+void logRunStatistics(FlowmirState* fms);
+
+/* Dialog hooks of a graphical host: not available in this engine (FATAL). */
+int DlgStat(FlowmirState* fms, void* window, int date, int time, int day, int step);
+long SimRunDlgProc(void* window, unsigned message, unsigned long wParam, long lParam);
+
+/* Last reported message: 0 copied, -1 no state, 1 no buffer, 2 buffer too short.
+   The buffer must hold length + 1 bytes. */
+int getLastError(FlowmirState* fms, char* buffer, int length);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

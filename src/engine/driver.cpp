@@ -1,0 +1,159 @@
+// The run sequence: read, assemble, prepare, dispatch and end one run.
+#include "engine/driver.h"
+
+#include "project/prj_read.h"
+#include "project/run_control.h"
+#include "support/error.h"
+#include "support/heap.h"
+#include "support/log.h"
+#include "support/paths.h"
+
+// Sets the clock from the run control.
+static void setClock(FlowmirState* fms)
+{
+    if (fms->afsim >= 2 && fms->afsim <= 4) fms->mfsim = 0;
+    bool special = fms->afsim >= 2 && fms->afsim <= 4;
+    if (special || (fms->afsim != 1 && (fms->mfsim == 0 || fms->mfsim == 1))) {
+        fms->dayofy = fms->endDate = fms->dateSS;
+        fms->stepStartTime = fms->stepEndTime = fms->endTime = fms->timeSS;
+        fms->steadyOnly = 1;
+    } else if (fms->mfsim == 3) {
+        fms->dayofy = fms->endDate = fms->dateSS;
+        fms->stepStartTime = 0;
+        fms->stepEndTime = 0;
+        fms->endTime = 86400;
+        fms->steadyOnly = 0;
+    } else {
+        fms->dayofy = fms->date0;
+        fms->stepStartTime = fms->stepEndTime = fms->time0;
+        fms->endDate = fms->date1;
+        fms->endTime = fms->time1;
+        fms->steadyOnly = 0;
+    }
+    fms->dt = (float)fms->time_step;
+    fms->rdt = fms->dt != 0.0f ? 1.0f / fms->dt : 0.0f;
+}
+
+// Duct balancing and the building tests run on airflow alone, with fixed boundary values.
+static void adjustSpecialRun(FlowmirState* fms)
+{
+    if (fms->afsim < 2 || fms->afsim > 4) return;
+    fms->mfsolver = 0;
+    fms->mfsim = 0;
+    fms->tsdens = 0;
+    if (fms->afsim == 3 && fms->nctm != 1)
+        error(fms, FATAL, __FILE__, __LINE__, "Flow validation mode requires one trace contaminant", "");
+    if (fms->afsim == 3) fms->mfsim = 1;
+    fms->_useWPCwp = fms->_useWPCmf = fms->wpcUse = 0;
+    fms->bridge.state = 0;
+    snprintf(fms->wthPath, sizeof fms->wthPath, "null");
+    snprintf(fms->ctmPath, sizeof fms->ctmPath, "null");
+    fms->pfres = fms->zfres = 1;
+    fms->zcres = 0;
+    fms->achStepOut = fms->achSumOut = fms->cbwSumOut = 0;
+    fms->expStepOut = fms->expSumOut = fms->ageStepOut = fms->ageSumOut = 0;
+    fms->rzfres = fms->rzmres = fms->rz1res = 0;
+}
+
+// Airflow nodes (the ambient included) and links of the network.
+void networkCounts(FlowmirState* fms, int* nodes, int* links)
+{
+    *nodes = fms->nzone + fms->njct + 1;
+    *links = fms->npath + fms->ndct;
+}
+
+static void logCounts(FlowmirState* fms, int nodes, int links)
+{
+    LOG(fms, "Number of --\n");
+    LOG(fms, "      contaminants: %4d\n", fms->nctm);
+    LOG(fms, "     day schedules: %4d\n", fms->ndsh);
+    LOG(fms, "    week schedules: %4d\n", fms->nwsh);
+    LOG(fms, "           filters: %4d\n", fms->nflt);
+    LOG(fms, "         reactions: %4d\n", fms->nknr);
+    LOG(fms, "     wind profiles: %4d\n", fms->nwpf);
+    LOG(fms, "   source elements: %4d\n", fms->ncse);
+    LOG(fms, "     flow elements: %4d\n", fms->nafe + fms->ndfe);
+    LOG(fms, "     airflow nodes: %4d\n", nodes);
+    LOG(fms, "     airflow paths: %4d\n", links);
+    LOG(fms, "      source/sinks: %4d\n", fms->ncss);
+    LOG(fms, "Airflow control --\n");
+    LOG(fms, "   cnvgSS: %d\n", fms->cnvgSS);
+    LOG(fms, "   tsdens: %d\n", fms->tsdens);
+    LOG(fms, "   densZP: %d\n", fms->densZP);
+    LOG(fms, "   stackD: %d\n", fms->stackD);
+    LOG(fms, "   dodMdt: %d\n", fms->dodMdt);
+    logFlush(fms);
+}
+
+void releaseRunMemory(FlowmirState* fms)
+{
+    prj_read_free_comp_lists(fms);
+    prj_read_free_element_lists(fms);
+    runctrl_free(fms);
+    if (fms->MfZ) fre_v(fms, fms->MfZ, 0, fms->nMfZ - 1, sizeof(double));
+    if (fms->MfZi) fre_v(fms, fms->MfZi, 0, fms->nMfZ - 1, sizeof(double));
+    if (fms->MfJ) fre_v(fms, fms->MfJ, 0, fms->nMfJ - 1, sizeof(double));
+    if (fms->MfJi) fre_v(fms, fms->MfJi, 0, fms->nMfJ - 1, sizeof(double));
+    fms->MfZ = fms->MfZi = fms->MfJ = fms->MfJi = nullptr;
+    if (fms->JfacBins) fre_v(fms, fms->JfacBins, 0, fms->nJfacBins - 1, sizeof(int));
+    fms->JfacBins = nullptr;
+    fms->nJfacBins = 0;
+    if (fms->mbBlock) fre_ec(fms, fms->mbBlock, "mb-block");
+    fms->mbBlock = nullptr;
+    if (fms->msBlock) fre_ec(fms, fms->msBlock, "ms-block");
+    fms->msBlock = nullptr;
+}
+
+// A run that cannot go on without being a failure: release what it holds and close the log.
+static int abandonRun(FlowmirState* fms)
+{
+    releaseRunMemory(fms);
+    fms->logFcn = nullptr;
+    closeLogFile(&fms->logFile);
+    return 1;
+}
+
+extern "C" int flowmir(FlowmirState* fms)
+{
+    fms->msBlock = alc_eci(fms, 32000, "ms-block");
+    fms->mbBlock = alc_eci(fms, 8000, "mb-block");
+
+    pathmerge(fms, fms->projectPath, sizeof fms->projectPath, fms->_pdrive, fms->_pdir, fms->_prjname,
+              fms->_pext);
+    if (prj_read(fms, fms->projectPath) != 0) return abandonRun(fms);
+
+    setClock(fms);
+    fms->listLevel = fms->listSetting;
+
+    adjustSpecialRun(fms);
+
+    prj_read_free_comp_lists(fms);
+    fre_ec(fms, fms->mbBlock, "mb-block");
+    fms->mbBlock = nullptr;
+    MemNet(fms, "Read PRJ ");
+
+    int nodes, links;
+    networkCounts(fms, &nodes, &links);
+    logCounts(fms, nodes, links);
+    if (nodes + links < 2) {
+        error(fms, ERROR, __FILE__, __LINE__, " Nothing to simulate", "");
+        return abandonRun(fms);
+    }
+
+    MemNet(fms, "Arrays");
+
+    if (fms->inputTest) {
+        error(fms, NOTE, __FILE__, __LINE__, "Input test completed", "");
+        finish(fms, 0);
+    }
+
+    MemNet(fms, "Start");
+    if (fms->afsim < 2 || fms->afsim > 4) {
+        LOG(fms, "%8d calls to FillAf()\n", fms->nFillAf);
+        LOG(fms, "%8d calls to luf_sky_s()\n", fms->nLufSkyS);
+        LOG(fms, "%8d calls to sa_pcg()\n", fms->nSaPcg);
+        LOG(fms, "%8d sa_pcg() iterations\n", fms->nSaPcgIt);
+    }
+    if (fms->cosim) return 0;
+    return SimEnd(fms, fms->steadyOnly);
+}

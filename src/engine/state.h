@@ -1,0 +1,205 @@
+// The simulation state record: everything one run owns lives here.
+#ifndef FLOWMIR_ENGINE_STATE_H
+#define FLOWMIR_ENGINE_STATE_H
+
+#include <cstdint>
+#include <cstdio>
+
+struct FlowmirState;
+
+// Records of the project file; each is defined by the module that reads it.
+struct Level;
+struct Ahs;
+struct Zone;
+struct Path;
+struct Junction;
+struct Duct;
+struct Afe;
+struct Wpf;
+struct MemBlock;
+struct AirNode;
+struct AirLink;
+struct AfMat;
+
+typedef int (*ErrorFcn)(FlowmirState* fms, const char* word, const char* msg, int* errorCount);
+typedef int (*LogFcn)(FILE* stream, const char* format, ...);
+typedef void (*FinishFcn)(FlowmirState* fms, int status);
+
+enum { LAST_ERROR_SIZE = 4112 };
+
+struct BridgeState {
+    int state;          // 0 none, 2 connected, 1 ended or lost
+    char address[260];  // HOST:PORT given by the host, empty for none
+};
+
+struct FlowmirState {
+    // --- common part (errors, log, memory, text reader) ---
+    FILE* logFile;
+    ErrorFcn errorFcn;
+    LogFcn logFcn;
+    FinishFcn finishFcn;
+    int32_t errorCount;
+    char dirChar;
+    uint64_t bytesAllocated;
+    uint64_t bytesFreed;
+    FILE* _UNXT;
+    int32_t echo;
+    char lastError[LAST_ERROR_SIZE];
+
+    // --- host options ---
+    int guiMode;
+    int pauseAtStart;
+    int inputTest;
+    int quiet;
+    int _wPBridge;
+
+    // --- project file name parts ---
+    char _prjname[256];
+    char _pdrive[3];
+    char _pdir[256];
+    char _pext[256];
+    char projectPath[260];
+
+    // --- driver ---
+    int listLevel;
+    int cosim;
+    int advance;
+    int setupCalls;
+    void (*prjDataReadyFcnP)(void);
+    int dayofy;
+    int stepStartTime, stepEndTime;
+    int endDate, endTime;
+    int time_step;
+    float dt, rdt;
+    int listStep, screenStep;
+    int dayType;
+    int dayCount, stepCount, stepIters;
+    int interrupt;
+    void* dlgWindow;
+    MemBlock* msBlock;
+    MemBlock* mbBlock;
+    int solveNontrace, solveTrace;
+    BridgeState bridge;
+    int steadyOnly;  // no transient loop runs
+
+    // --- run control (project file) ---
+    int cirdal;  // the project was written by Cirdal
+    float Tambt;
+    double Pambt;
+    float Wspd, Wdir, ambRH;
+    int dayType0;
+    char wthPath[260];
+    char ctmPath[260];
+    char cvfPath[260];
+    char dvfPath[260];
+    char wpcPath[260];
+    int _useWPCwp, _useWPCmf, wpcOption, wpcUse;
+    int afsim, afNewton, afItmax;
+    float afRelcnvg, afAbscnvg, afRelax;
+    float presTestValue;
+    int afSlae, afReorder, cfdFlowOption;
+    float afPcgCnvg;
+    int afInit, rhoMuCorr;
+    int mfsim;
+    float cycRelTol, cycMinConc;
+    struct MfSettings {
+        int method, numbering, maxIter;
+        float tol, floor, relax, theta;
+    } mfNontrace, mfTrace, mfCombined;
+    int mfsolver, cdzOn, cdDucts;
+    float dxDuct;
+    int stsHeat;
+    int cvmethod;
+    float cvrtol, cvatol, cvmaxstep;
+    int tsdens, densItmax, cnvgSS, densZP, stackD, dodMdt;
+    int dateSS, timeSS, date0, time0, date1, time1;
+    int restartFlag, restartDate;
+    int listSetting;
+    int pfres, zfres, zcres;
+    int achStepOut, achSumOut, cbwSumOut, expStepOut, expSumOut, ageStepOut, ageSumOut;
+    int rzfres, rzmres, rz1res, csmOut, srfres, logcOut;
+    int bcexres, dcexres, pfsql, zfsql, zcsql;
+    float rhoRef, gravity;
+    int afLogIter, afLogSolve;
+    int nrvals;
+    float* rvals;
+    int valZones, valJunctions, valClassified;
+    int cfdMode;
+    float cfdTol;
+    int cfdRestart, cfdMaxIter, cfdReportInterval, cfdMultigrid, cfdMgLineSmoother;
+
+    // --- project components: counts and 1-based index arrays ---
+    int nctm;  // simulated species
+    int nlev;
+    Level** LevLst;
+    Level* levels;  // levels in file order
+    int nahs;
+    Ahs** AhsLst;
+    int nzone;
+    Zone** ZnLst;
+    int npath;
+    Path** PthLst;
+    int njct;
+    Junction** JctLst;
+    int ndct;
+    Duct** DctLst;
+    int nafe;
+    Afe** AfeLst;
+    int ndfe;
+    Afe** DfeLst;
+    int nwpf;
+    Wpf** WpfLst;
+    int nnote;
+    // Sections whose simulation is not built yet: their counts as read.
+    int ndsh, nwsh, nknr, nflte, nflt, ncse, nctrl, ncss, nosh, npx;
+
+    // Initial mass fractions of zones (ambient first) and junctions.
+    double* MfZ;
+    double* MfZi;
+    int nMfZ;
+    double* MfJ;
+    double* MfJi;
+    int nMfJ;
+
+    // --- the airflow network ---
+    AirNode* nodeList;  // zones, junctions, then the ambient node
+    AirNode* ambt;
+    int nafnd;
+    AirLink* linkList;  // paths, ducts, then terminals and leaks
+    int nafpt;
+    AfMat* afMat;
+    float Wambt;        // ambient humidity ratio, kg/kg
+    double* ambtMf;     // ambient default mass fractions, per species
+    int nenv;           // envelope entries: links with a wind pressure from the ambient
+    float* wPenv;       // [1..nenv] wind pressure of each envelope entry, Pa
+    float* wSign;       // [1..nenv] +1 when the ambient is node N, -1 when node M
+    int afIgnoreFail;   // convergence failures are only logged
+    const Wpf* wpLinLast;  // profile interpolation caches: last table and index
+    int wpLinIdx;
+    const Wpf* wpSplLast;
+    int wpSplIdx;
+
+    // --- statistics of the run ---
+    double afTime;  // accumulated airflow solution time, s
+    int nSolveAf, nFillAf, nLufSkyS, nLusSkyS, nSaPcg, nSaPcgIt, nSolveMfn, nSolveMft;
+    int nSolveSTS, stsRan;
+    float stsMaxStep;  // maximum stable STS time step, s
+    int nLufSkyN, nLusSkyN, nSaBcg, nSaBcgIt, nSaSor, nSaSorIt, nLufGe, nLusGe;
+    int nCubicA, nCubicN, nCDZsim, nDuctLag, nDuctEul;
+    int* JfacBins;  // Newton iteration histogram 0..afItmax+1
+    int nJfacBins;
+    int nDwcLam, nDwcTrns, nDwcTurb;
+    int stsSetting;  // further STS setting
+    int wpcSetting;  // wind-pressure-file setting
+    int fltSumIndex; // filter summary index
+
+    // --- CFD coupling settings ---
+    struct CfdState {
+        float upper[12];  // bounds of the coupled variables
+        float lower[12];
+        float tol[2];
+        int sw[6];
+    } cfd;
+};
+
+#endif

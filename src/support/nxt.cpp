@@ -1,0 +1,284 @@
+// The text stream reader: words, rest-of-line strings and whole lines from the one input stream
+// `_UNXT`, with comments, the "*" end mark and the echo of everything read to the log.
+#include "support/nxt.h"
+
+#include <cstring>
+
+#include "support/error.h"
+#include "support/log.h"
+
+enum { LINE_LENGTH = 4096 };
+
+// Every consumed character goes to the log when echo is on. A character that is read and pushed
+// back is echoed only when it is finally consumed, so the log shows the input exactly once.
+static inline void echoChar(FlowmirState* fms, int c)
+{
+    if (fms->echo) LOG(fms, "%c", c);
+}
+
+static inline bool endsWord(int c)
+{
+    return c == ' ' || c == '\t' || c == ',' || c == '\n';
+}
+
+static void overflow(FlowmirState* fms, char* buffer, int bufferLength)
+{
+    buffer[bufferLength - 1] = '\0';
+    error(fms, FATAL, __FILE__, __LINE__, "Buffer overflow: ", buffer, "");
+}
+
+// A "*" where a word would begin ends the input: the stream is closed there.
+static void endInput(FlowmirState* fms)
+{
+    FILE* f = fms->_UNXT;
+    fms->_UNXT = nullptr;
+    if (fclose(f) != 0) error(fms, FATAL, __FILE__, __LINE__, "Problem while closing _UNXT", "");
+}
+
+// Skips up to and including the next newline; false at end of input.
+static bool skipLine(FlowmirState* fms, FILE* f)
+{
+    int c;
+    while ((c = getc(f)) != EOF) {
+        echoChar(fms, c);
+        if (c == '\n') return true;
+    }
+    return false;
+}
+
+// The next word (mode 0). Returns the buffer, or none at end of input; a word cut short by the
+// end of input is still left in the buffer.
+static char* nextWord(FlowmirState* fms, char* buffer, int bufferLength)
+{
+    FILE* f = fms->_UNXT;
+    int c;
+    for (;;) {
+        c = getc(f);
+        if (c == EOF) {
+            buffer[0] = '\0';
+            return nullptr;
+        }
+        if (endsWord(c) || c == '\r' || c == '\0') {
+            echoChar(fms, c);
+            continue;
+        }
+        if (c == '!') {
+            echoChar(fms, c);
+            if (!skipLine(fms, f)) {
+                buffer[0] = '\0';
+                return nullptr;
+            }
+            continue;
+        }
+        if (c == '*') {
+            echoChar(fms, c);
+            buffer[0] = '\0';
+            endInput(fms);
+            return nullptr;
+        }
+        break;
+    }
+
+    int n = 0;
+    for (;;) {
+        echoChar(fms, c);
+        if (c != '\r' && c != '\0') {
+            if (n >= bufferLength - 1) {
+                overflow(fms, buffer, bufferLength);
+                return buffer;
+            }
+            buffer[n++] = (char)c;
+        }
+        c = getc(f);
+        if (c == EOF) {
+            buffer[n] = '\0';
+            return nullptr;
+        }
+        if (endsWord(c)) {
+            ungetc(c, f);
+            buffer[n] = '\0';
+            return buffer;
+        }
+    }
+}
+
+// Reads the rest of a line into the buffer, carriage returns dropped. The newline is consumed but
+// not echoed: the caller pushes it back or echoes it. False at end of input (the partial line is
+// in the buffer). The newline counts as stored, so a line holds at most bufferLength - 2
+// visible characters.
+static bool readLine(FlowmirState* fms, char* buffer, int bufferLength)
+{
+    FILE* f = fms->_UNXT;
+    int n = 0;
+    for (;;) {
+        int c = getc(f);
+        if (c == EOF) {
+            buffer[n] = '\0';
+            return false;
+        }
+        if (c == '\r') {
+            echoChar(fms, c);
+            continue;
+        }
+        if (n >= bufferLength - 1) {
+            if (c == '\n') ungetc(c, f);
+            else echoChar(fms, c);
+            overflow(fms, buffer, bufferLength);
+            return true;
+        }
+        if (c == '\n') {
+            buffer[n] = '\0';
+            return true;
+        }
+        echoChar(fms, c);
+        buffer[n++] = (char)c;
+    }
+}
+
+int nxtopen(FlowmirState* fms, const char* path, const char* callerFile, int callerLine)
+{
+    if (fms->_UNXT) error(fms, FATAL, callerFile, callerLine, "_UNXT already open", "");
+    fms->_UNXT = fopen(path, "r");
+    if (!fms->_UNXT) {
+        error(fms, ERROR, callerFile, callerLine, "Could not open file ", path, "");
+        return 1;
+    }
+    return 0;
+}
+
+int nxtclose(FlowmirState* fms)
+{
+    if (!fms->_UNXT) return 0;
+    int status = fclose(fms->_UNXT);
+    fms->_UNXT = nullptr;
+    return status;
+}
+
+void nxtrewind(FlowmirState* fms)
+{
+    if (fms->_UNXT) rewind(fms->_UNXT);
+}
+
+int nxtseek(FlowmirState* fms, long offset, int origin)
+{
+    if (!fms->_UNXT) return -1;
+    return fseek(fms->_UNXT, offset, origin);
+}
+
+int nxttell(FlowmirState* fms)
+{
+    if (!fms->_UNXT) return -1;
+    return (int)ftell(fms->_UNXT);
+}
+
+char* nxtwrd(FlowmirState* fms, char* buffer, int mode, int bufferLength)
+{
+    if (!buffer || bufferLength < 1) return nullptr;
+    FILE* f = fms->_UNXT;
+    if (!f) {  // closed, or ended by "*"
+        buffer[0] = '\0';
+        return nullptr;
+    }
+    if (mode < 1) return nextWord(fms, buffer, bufferLength);
+
+    int c = getc(f);
+    if (c == EOF) {
+        buffer[0] = '\0';
+        return nullptr;
+    }
+    if (mode == 2) {
+        if (c == '\n') {  // the line is already at its end: an empty string
+            ungetc(c, f);
+            buffer[0] = '\0';
+            return buffer;
+        }
+        if (c == ' ') echoChar(fms, c);  // the blank that separated the previous word
+        else ungetc(c, f);
+        if (!readLine(fms, buffer, bufferLength)) return nullptr;
+        ungetc('\n', f);
+        return buffer;
+    }
+
+    echoChar(fms, c);
+    buffer[0] = '\0';
+    if (c != '\n' && !skipLine(fms, f)) return nullptr;
+    if (mode == 1) return nextWord(fms, buffer, bufferLength);
+
+    for (;;) {
+        if (!readLine(fms, buffer, bufferLength)) return nullptr;
+        if (mode != 3 || buffer[0] != '!') break;
+        echoChar(fms, '\n');
+    }
+    ungetc('\n', f);
+    return buffer;
+}
+
+int skip_data(FlowmirState* fms)
+{
+    char line[LINE_LENGTH];
+    for (;;) {
+        char* got = nxtwrd(fms, line, 3, sizeof line);
+        if (strncmp(line, "-999", 4) == 0 || !got) return 0;
+    }
+}
+
+// Copies characters up to the end of the line whose last word is "-999". The terminator's
+// newline is written to the copy but left unread in the input, as after reading the word.
+// Returns 0 after the terminator, 1 when the input ended first.
+int same_data(FlowmirState* fms, FILE* out)
+{
+    FILE* f = fms->_UNXT;
+    if (!f) return 1;
+    char word[8];    // only the start of a word matters: is it "-999"?
+    int n = 0;       // characters of the current word
+    bool lastIsEnd = false;  // the line's last word so far is "-999"
+    bool inWord = false, inComment = false;
+    int c;
+    while ((c = getc(f)) != EOF) {
+        if (c == '\r') {
+            int next = getc(f);
+            if (next != EOF) ungetc(next, f);
+            echoChar(fms, c);
+            if (next != '\n') fputc(c, out);
+            continue;
+        }
+        if (c == '\n') {
+            if (inWord) lastIsEnd = (n == 4 && memcmp(word, "-999", 4) == 0);
+            if (lastIsEnd) {
+                ungetc(c, f);
+                fputc('\n', out);
+                return 0;
+            }
+            echoChar(fms, c);
+            fputc(c, out);
+            inWord = inComment = lastIsEnd = false;
+            n = 0;
+            continue;
+        }
+        echoChar(fms, c);
+        fputc(c, out);
+        if (inComment || c == '\0') continue;
+        if (endsWord(c)) {
+            if (inWord) lastIsEnd = (n == 4 && memcmp(word, "-999", 4) == 0);
+            inWord = false;
+            n = 0;
+        } else if (!inWord && c == '!') {
+            inComment = true;
+        } else {
+            inWord = true;
+            if (n < (int)sizeof word) word[n] = (char)c;
+            n++;
+        }
+    }
+    if (inWord) lastIsEnd = (n == 4 && memcmp(word, "-999", 4) == 0);
+    return lastIsEnd ? 0 : 1;
+}
+
+int same_line(FlowmirState* fms, FILE* out)
+{
+    char line[LINE_LENGTH];
+    char* got = nxtwrd(fms, line, 4, sizeof line);
+    if (!got && line[0] == '\0') return 1;
+    fprintf(out, "%s\n", line);
+    return got ? 0 : 1;
+}

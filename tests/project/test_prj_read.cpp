@@ -27,6 +27,15 @@ struct ReadState : TestState {
         fms->msBlock = alc_eci(fms, 32000, "ms-block");
         fms->mbBlock = alc_eci(fms, 8000, "mb-block");
     }
+    // Whatever a test leaves is released, so the leak checker sees only real leaks.
+    ~ReadState()
+    {
+        prj_read_free_comp_lists(fms);
+        prj_read_free_element_lists(fms);
+        runctrl_free(fms);
+        if (fms->mbBlock) fre_ec(fms, fms->mbBlock, "mb-block");
+        if (fms->msBlock) fre_ec(fms, fms->msBlock, "ms-block");
+    }
 };
 
 // Text with every occurrence of `from` replaced (at least one must exist).
@@ -298,4 +307,30 @@ TEST(PrjRead, DefinedSpeciesWithoutSimulatedOnesRead)
     ASSERT_EQ(prj_read(ts.fms, writeProject(text).c_str()), 0) << ts->lastError;
     EXPECT_EQ(ts->nctm, 0);
     EXPECT_EQ(sectionsRead(ts.log()), kAllSections);
+}
+
+// A building with one element of every kind, the three wind profile kinds, and duct systems
+// with fans and terminals.
+TEST(PrjRead, EveryElementKindAndDuctSystems)
+{
+    ReadState ts;
+    FlowmirState* fms = ts.fms;
+    std::string path = kProjects + "/prj_elements.prj";
+    ASSERT_EQ(prj_read(fms, path.c_str()), 0) << fms->lastError;
+    EXPECT_EQ(sectionsRead(ts.log()), kAllSections);
+    EXPECT_EQ(fms->nafe, 17);
+    EXPECT_EQ(fms->ndfe, 17);
+    EXPECT_EQ(fms->nwpf, 3);
+    EXPECT_EQ(fms->nzone, 4);
+    EXPECT_EQ(fms->njct, 4);
+    EXPECT_EQ(fms->ndct, 3);
+    for (int i = 1; i <= fms->njct; i++)
+        if (fms->JctLst[i]->dctNr) { EXPECT_EQ(fms->JctLst[i]->duct, fms->DctLst[fms->JctLst[i]->dctNr]); }
+    prj_read_free_comp_lists(fms);
+    prj_read_free_element_lists(fms);
+    runctrl_free(fms);
+    fre_ec(fms, fms->mbBlock, "mb-block");
+    fre_ec(fms, fms->msBlock, "ms-block");
+    fms->mbBlock = fms->msBlock = nullptr;
+    EXPECT_EQ(fms->bytesAllocated, fms->bytesFreed);
 }

@@ -1,8 +1,16 @@
 // The run sequence: read, assemble, prepare, dispatch and end one run.
 #include "engine/driver.h"
 
+#include <cstring>
+
+#include "boundary/weather.h"
+#include "engine/siminit.h"
+#include "engine/simloop.h"
+#include "network/mat_init.h"
+#include "network/sim_data.h"
 #include "project/prj_read.h"
 #include "project/run_control.h"
+#include "results/simfile.h"
 #include "support/error.h"
 #include "support/heap.h"
 #include "support/log.h"
@@ -30,6 +38,7 @@ static void setClock(FlowmirState* fms)
         fms->endTime = fms->time1;
         fms->steadyOnly = 0;
     }
+    fms->dayType = fms->dayType0;
     fms->dt = (float)fms->time_step;
     fms->rdt = fms->dt != 0.0f ? 1.0f / fms->dt : 0.0f;
 }
@@ -58,8 +67,8 @@ static void adjustSpecialRun(FlowmirState* fms)
 // Airflow nodes (the ambient included) and links of the network.
 void networkCounts(FlowmirState* fms, int* nodes, int* links)
 {
-    *nodes = fms->nzone + fms->njct + 1;
-    *links = fms->npath + fms->ndct;
+    *nodes = fms->nafnd;
+    *links = fms->nafpt;
 }
 
 static void logCounts(FlowmirState* fms, int nodes, int links)
@@ -95,13 +104,74 @@ void releaseRunMemory(FlowmirState* fms)
     if (fms->MfJ) fre_v(fms, fms->MfJ, 0, fms->nMfJ - 1, sizeof(double));
     if (fms->MfJi) fre_v(fms, fms->MfJi, 0, fms->nMfJ - 1, sizeof(double));
     fms->MfZ = fms->MfZi = fms->MfJ = fms->MfJi = nullptr;
+    mat_fre(fms);
     if (fms->JfacBins) fre_v(fms, fms->JfacBins, 0, fms->nJfacBins - 1, sizeof(int));
     fms->JfacBins = nullptr;
     fms->nJfacBins = 0;
     if (fms->mbBlock) fre_ec(fms, fms->mbBlock, "mb-block");
     fms->mbBlock = nullptr;
+    sim_data_free(fms);
     if (fms->msBlock) fre_ec(fms, fms->msBlock, "ms-block");
     fms->msBlock = nullptr;
+}
+
+// Boundary data for the first step.
+static void readFirstBoundaryData(FlowmirState* fms)
+{
+    if (fms->afsim == 1 && !fms->_useWPCwp && fms->bridge.state == 0 && strcmp(fms->wthPath, "null") != 0 &&
+        fms->wthPath[0] != '\0') {
+        WTH_init(fms, fms->dayofy, fms->endDate, 1);
+        WTH_get(fms, fms->dayofy, fms->stepStartTime, 1);
+    }
+}
+
+// Opens the requested results files; a file whose switch is off is deleted, so that no stale
+// results of an earlier run remain.
+static void openResultsFiles(FlowmirState* fms)
+{
+    if (fms->pfres || fms->zfres || fms->zcres)
+        set_usim_open(fms);
+    else
+        set_usim_close(fms, 1);
+}
+
+static const char* transportSolverName(FlowmirState* fms)
+{
+    if (fms->mfsolver == 0) return "trapezoidal";
+    if (fms->mfsolver == 1) return "STS";
+    return fms->cvmethod ? "vode/Adams-Moulton" : "vode/BDF";
+}
+
+// Cyclic runs repeat their day until the daily maxima settle, then write the final day.
+static void drive_sim_loop_cyclic(FlowmirState* fms)
+{
+    sim_loop_init(fms, 0);
+    fms->dayofy = fms->dateSS;
+    fms->stepStartTime = fms->stepEndTime = 0;
+    if (fms->wthFile) WTH_restart(fms, fms->dateSS, fms->dateSS);
+    writeSim_daySummary_init(fms);
+    sim_loop_init(fms, 1);
+}
+
+static void dispatch(FlowmirState* fms)
+{
+    switch (fms->afsim) {
+    case 2: error(fms, FATAL, __FILE__, __LINE__, "Duct balancing is not available in this version", ""); return;
+    case 3:
+    case 4: error(fms, FATAL, __FILE__, __LINE__, "Building tests are not available in this version", ""); return;
+    default: break;
+    }
+    sim_init(fms, fms->steadyOnly);
+    LOG(fms, "%8d calls to FillAf()\n", fms->nFillAf);
+    LOG(fms, "%8d calls to luf_sky_s()\n", fms->nLufSkyS);
+    LOG(fms, "%8d calls to sa_pcg()\n", fms->nSaPcg);
+    LOG(fms, "%8d sa_pcg() iterations\n", fms->nSaPcgIt);
+    if (fms->steadyOnly) return;
+    LOG(fms, "\nSolving mass transport system with %s solver \n\n", transportSolverName(fms));
+    if (fms->mfsim == 3)
+        drive_sim_loop_cyclic(fms);
+    else
+        sim_loop_init(fms, !fms->cosim);
 }
 
 // A run that cannot go on without being a failure: release what it holds and close the log.
@@ -124,6 +194,7 @@ extern "C" int flowmir(FlowmirState* fms)
 
     setClock(fms);
     fms->listLevel = fms->listSetting;
+    sim_data(fms);
 
     adjustSpecialRun(fms);
 
@@ -140,20 +211,19 @@ extern "C" int flowmir(FlowmirState* fms)
         return abandonRun(fms);
     }
 
+    mat_init(fms);
     MemNet(fms, "Arrays");
 
+    readFirstBoundaryData(fms);
     if (fms->inputTest) {
         error(fms, NOTE, __FILE__, __LINE__, "Input test completed", "");
         finish(fms, 0);
     }
 
+    openResultsFiles(fms);
+    extremesInit(fms);
     MemNet(fms, "Start");
-    if (fms->afsim < 2 || fms->afsim > 4) {
-        LOG(fms, "%8d calls to FillAf()\n", fms->nFillAf);
-        LOG(fms, "%8d calls to luf_sky_s()\n", fms->nLufSkyS);
-        LOG(fms, "%8d calls to sa_pcg()\n", fms->nSaPcg);
-        LOG(fms, "%8d sa_pcg() iterations\n", fms->nSaPcgIt);
-    }
+    dispatch(fms);
     if (fms->cosim) return 0;
     return SimEnd(fms, fms->steadyOnly);
 }

@@ -5,7 +5,10 @@
 #include <cstdlib>
 #include <thread>
 
+#include "boundary/weather.h"
 #include "engine/driver.h"
+#include "engine/simloop.h"
+#include "results/simfile.h"
 #include "support/console.h"
 #include "support/error.h"
 #include "support/heap.h"
@@ -55,6 +58,7 @@ extern "C" void logRunStatistics(FlowmirState* fms)
     LOG(fms, "\nJfacBins:");
     for (int i = 0; i <= n; i++) LOG(fms, " %4d", i < fms->nJfacBins ? fms->JfacBins[i] : 0);
     LOG(fms, "\n\nrangeDWC: %d lam, %d trns, %d turbulent\n\n", fms->nDwcLam, fms->nDwcTrns, fms->nDwcTurb);
+    extremesReport(fms);
 }
 
 extern "C" int SimEnd(FlowmirState* fms, int steadyOnly)
@@ -64,6 +68,9 @@ extern "C" int SimEnd(FlowmirState* fms, int steadyOnly)
     datestr(fms, fms->dayofy, date);
     if (!timestr(fms, fms->stepEndTime, time)) time[0] = '\0';
     LOG(fms, "\n\n================= SimEnd() called %s %s =================\n", date, time);
+
+    set_usim_close(fms, 0);
+    WTH_close(fms);
 
     logRunStatistics(fms);
 
@@ -93,6 +100,8 @@ extern "C" void finish(FlowmirState* fms, int status)
     if (fms) {
         LOG(fms, "Flowmir finish(%1d)\n", status);
         logFlush(fms);
+        set_usim_close(fms, 1);
+        WTH_close(fms);
     }
     if (fms && !fms->guiMode && status != 0 && !fms->inputTest) {
         fprintf(stderr, "\aPress any key to close Flowmir text window\n");

@@ -40,6 +40,7 @@ extern "C" int initFlowmirState(FlowmirState* fms)
     fms->stsSetting = 3;
     fms->wpcSetting = 1;
     fms->fltSumIndex = -1;
+    fms->iH2O = -1;
     initCFDState(fms);
     return 0;
 }

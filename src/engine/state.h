@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "boundary/bracket.h"
+
 struct FlowmirState;
 
 // Records of the project file; each is defined by the module that reads it.
@@ -89,6 +91,14 @@ struct FlowmirState {
     float Wspd, Wdir, ambRH;
     int dayType0;
     char wthPath[260];
+    FILE* wthFile;           // the open weather file, or none
+    Bracket wthBracket;
+    double wthPrev[10], wthNext[10], wthNow[10];  // record values in file order
+    uint8_t *dyw, *dyt, *dst;  // [1..365] weather calendar: day of week, day type, daylight saving
+    uint8_t wthCheckT;       // the check for an ambient temperature below 200 K is pending
+    int wthDay;              // day whose calendar entry was last applied
+    int dayOfWeek, dstFlag;  // calendar of the current day (1..7, 0/1)
+    int iH2O;                // the water-vapour species, -1 for none
     char ctmPath[260];
     char cvfPath[260];
     char dvfPath[260];
@@ -170,9 +180,13 @@ struct FlowmirState {
     AfMat* afMat;
     float Wambt;        // ambient humidity ratio, kg/kg
     double* ambtMf;     // ambient default mass fractions, per species
+    float** Mfmax;      // [1..nafnd][0..nctm-1] largest mass fraction of the day
+    float** Mftst;      // Mfmax at the end of the previous cyclic day
     int nenv;           // envelope entries: links with a wind pressure from the ambient
     float* wPenv;       // [1..nenv] wind pressure of each envelope entry, Pa
     float* wSign;       // [1..nenv] +1 when the ambient is node N, -1 when node M
+    int npld;           // distinct opening positions matched to the wind-pressure file
+    struct PLDloc* PLDlist;  // [1..npld] those positions, in list order
     int afIgnoreFail;   // convergence failures are only logged
     const Wpf* wpLinLast;  // profile interpolation caches: last table and index
     int wpLinIdx;
@@ -192,6 +206,19 @@ struct FlowmirState {
     int stsSetting;  // further STS setting
     int wpcSetting;  // wind-pressure-file setting
     int fltSumIndex; // filter summary index
+    struct RunExtreme {
+        float value;
+        int nr;          // zone or junction number, -999 none
+        int time, date;  // when it occurred
+    } achMax, zonePgMax, zonePgMin, jctPgMax, jctPgMin;  // extremes of the run
+
+    // --- ".sim" results file ---
+    struct SimOut {
+        FILE* usim;                    // open results file, or none
+        float* ambC;                   // [0..nctm-1] single-precision buffer of a record's fractions
+        int nccnd;                     // concentration nodes: nafnd with zcres, else 0
+        float Tmax, Tmin, Wmax, Wmin;  // ambient extremes of the day
+    } simout;
 
     // --- CFD coupling settings ---
     struct CfdState {

@@ -73,6 +73,7 @@ struct AirNode {
     double* Mf;      // per species mass fractions, kg/kg
     double P0;       // pressure before the current Newton step
     double dMdt;     // storage term, kg/s
+    float Pgmax, Pgmin; // extremes of Pgage in the day, Pa
 };
 
 // Duct segment data of duct, leak and terminal links.
@@ -123,6 +124,8 @@ struct AirLink {
     int32_t envDir;
     float x, y;      // m, plan position of a path or terminal opening
     double dP0;      // pressure difference before the current Newton step
+    float dPmax;     // largest |dP| of the day, Pa
+    float Fmax;      // largest flow magnitude of the day, kg/s
 };
 
 // Skyline storage of the first n equations.

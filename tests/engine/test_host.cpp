@@ -31,7 +31,10 @@ TEST(Host, RunWritesLogBesideProject)
     std::string dir = stage("prj_minimal.prj");
     ChildResult r = runHost("'" + dir + "/office'");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "Running Flowmir 3.4.1.4 on " + dir + "/office.prj\n");
+    EXPECT_EQ(r.err, "Running Flowmir 3.4.1.4 on " + dir +
+                         "/office.prj\n"
+                         "Running steady-state initialization:\n DATE: Jan01   time: 12:00:00\n"
+                         "End Steady-state Initialization\n");
     std::string log = readFile(dir + "/office.xlog");
     std::regex header(
         "Program:  /[^\n]*libflowmir-lib\\.so\n"
@@ -55,7 +58,7 @@ TEST(Host, RunWritesLogBesideProject)
         << log;
     EXPECT_EQ(m[1], m[2]);
     EXPECT_TRUE(contains(log, "\n\n================= SimEnd() called Jan01 12:00:00 =================\n")) << log;
-    EXPECT_TRUE(contains(log, "\nNR its. :    0\nJfacBins:    0\n\nrangeDWC: 0 lam, 0 trns, 0 turbulent\n")) << log;
+    EXPECT_TRUE(contains(log, "\nNR its. :    0\nJfacBins:    4\n\nrangeDWC: 0 lam, 0 trns, 0 turbulent\n")) << log;
     EXPECT_EQ(log.substr(log.size() - 35), "Simulation completed successfully.\n");
 }
 

@@ -1,0 +1,139 @@
+// Forward reading of time-series input files through a bracket of two records. Each file keeps
+// its own stream and lends it to the text reader only while it reads, so the reader's own input
+// (the project file) is never disturbed.
+#include "boundary/bracket.h"
+
+#include "engine/run.h"
+#include "support/error.h"
+#include "support/fields.h"
+#include "support/nxt.h"
+#include "support/strutil.h"
+#include "support/timeconv.h"
+
+enum { SECONDS_PER_DAY = 86400, LINE_LENGTH = 4096 };
+
+void initBracket(Bracket* b)
+{
+    b->prevDay = b->nextDay = 0;
+    b->prevTime = 0;
+    b->nextTime = 1;
+    b->atEof = 0;
+}
+
+int readDayTime_bracket(FlowmirState* fms, int day, int time, Bracket* b, int* ahead)
+{
+    *ahead = 0;
+    int c = readMDx(fms, 1);
+    if (c == -1) {
+        b->atEof = 1;
+        return 1;
+    }
+    if (c <= 0) return 2; // a bad date, already reported
+
+    int t = readHMS_strict(fms, 0);
+    char dateText[16], timeText[16];
+    if (t == -2) {
+        error(fms, ERROR, __FILE__, __LINE__, "Expecting time after read date ", datxstr(fms, c, dateText),
+              "");
+        return 2;
+    }
+    if (t < 0) return 2; // a bad time, already reported
+
+    // Equal consecutive date-times are accepted: a step change of the values.
+    if (b->nextDay < c || (c == b->nextDay && t >= b->nextTime)) {
+        b->prevDay = b->nextDay;
+        b->prevTime = b->nextTime;
+        b->nextDay = c;
+        b->nextTime = t;
+        *ahead = t - time;
+        if (c != day) *ahead += (c - day) * SECONDS_PER_DAY;
+        return 0;
+    }
+    datxstr(fms, c, dateText);
+    timestr(fms, t, timeText);
+    error(fms, ERROR, __FILE__, __LINE__, "File day-times decrease near day ", dateText, " time ", timeText,
+          "");
+    return 2;
+}
+
+int bracketAhead(const Bracket* b, int day, int time)
+{
+    return b->nextTime - time + (b->nextDay - day) * SECONDS_PER_DAY;
+}
+
+FILE* useInput_bracket(FlowmirState* fms, FILE* stream)
+{
+    FILE* saved = fms->_UNXT;
+    fms->_UNXT = stream;
+    return saved;
+}
+
+void releaseInput_bracket(FlowmirState* fms, FILE** stream, FILE* saved)
+{
+    if (!fms->_UNXT) *stream = nullptr; // the reader met a "*" and closed the file
+    fms->_UNXT = saved;
+}
+
+FILE* openInput_bracket(FlowmirState* fms, const char* path, FILE** stream)
+{
+    FILE* saved = useInput_bracket(fms, nullptr);
+    if (nxtopen(fms, path, __FILE__, __LINE__) != 0) finish(fms, 1);
+    *stream = fms->_UNXT;
+    return saved;
+}
+
+void checkHeader_bracket(FlowmirState* fms, const char* const words[3], const char* badText, const char* path)
+{
+    char word[LINE_LENGTH];
+    bool ok = true;
+    for (int i = 0; i < 3; i++) {
+        nxtwrd(fms, word, 0, sizeof word);
+        if (!streql(word, words[i])) ok = false;
+    }
+    if (ok) return;
+    nxtrewind(fms);
+    nxtwrd(fms, word, 2, sizeof word); // the first line as it stands
+    error(fms, WARNING, __FILE__, __LINE__, badText, path, "");
+    error(fms, FATAL, __FILE__, __LINE__, "Invalid header: ", word, "");
+}
+
+void firstRecord_bracket(FlowmirState* fms, Bracket* b, const char* word)
+{
+    initBracket(b);
+    int ahead;
+    if (readDayTime_bracket(fms, 1, 0, b, &ahead) != 0)
+        error(fms, FATAL, __FILE__, __LINE__, "Bad day, bad time, or end-of-file, in first hourly entry of ",
+              word, " file", "");
+}
+
+int advance_bracket(FlowmirState* fms, Bracket* b, const char* word, int day, int time, int advancePastNow,
+                    BracketTakeFcn take, int* taken)
+{
+    int ahead = bracketAhead(b, day, time);
+    int count = 0;
+    while (!b->atEof && (ahead < 0 || (ahead == 0 && advancePastNow))) {
+        int r = readDayTime_bracket(fms, day, time, b, &ahead);
+        if (r == 0) {
+            // Records before the requested day are taken too: the one just before the day
+            // becomes the earlier record, and its values must be its own.
+            take(fms);
+            count++;
+        } else if (r == 1) {
+            error(fms, NOTE, __FILE__, __LINE__, "End of ", word, " file before end of simulation", "");
+            ahead = bracketAhead(b, day, time);
+        } else {
+            error(fms, FATAL, __FILE__, __LINE__, "Error encountered while reading ", word, " file", "");
+        }
+    }
+    if (taken) *taken = count;
+    return ahead;
+}
+
+double bracketWeight(FlowmirState* fms, const Bracket* b, int ahead, const char* word)
+{
+    if (ahead <= 0) return 0.0;
+    int interval = b->nextTime + (b->nextDay - b->prevDay) * SECONDS_PER_DAY - b->prevTime;
+    if (interval <= 0) error(fms, FATAL, __FILE__, __LINE__, word, " file day-times must increase", "");
+    if (ahead < interval) return (double)ahead / interval;
+    return 1.0;
+}

@@ -1,0 +1,257 @@
+// The transient loop: the clock advances by the time step from the start to the end of the
+// period; each step brings in the boundary data, solves the airflows with the density
+// iteration, writes the step's results and keeps the run's extremes.
+#include "engine/simloop.h"
+
+#include <cmath>
+
+#include "airflow/afsolve.h"
+#include "airflow/pressures.h"
+#include "boundary/weather.h"
+#include "engine/run.h"
+#include "engine/siminit.h"
+#include "network/airnet.h"
+#include "results/extremes_report.h"
+#include "results/results_step.h"
+#include "results/simfile.h"
+#include "support/console.h"
+#include "support/error.h"
+#include "support/log.h"
+#include "support/timeconv.h"
+
+enum { DAY = 86400, PAUSE_KEY = 112 };
+
+// --- console pause ---------------------------------------------------------------------------
+
+int simInterrupt_checkInterrupt(FlowmirState* fms)
+{
+    if (fms->guiMode) return 0;
+    if (getkey_nowait() != PAUSE_KEY) return 0;
+    if (noyes_console(fms, "Assume convergence at end of current day")) return 1;
+    if (noyes_console(fms, "Quit the simulation now")) return 2;
+    return 0;
+}
+
+void simInterrupt_writeInstructions(FlowmirState* fms)
+{
+    if (fms->guiMode) return;
+    while (getkey_nowait()) {
+    }
+    if (!fms->quiet) fprintf(stderr, "\nPress <alt>P to pause or stop transient simulation.\n\n");
+    if (fms->pauseAtStart) {
+        fprintf(stderr, "Press any key to start transient simulation now.");
+        fflush(stderr);
+        getkey_wait(fms);
+        fprintf(stderr, "\n");
+    }
+    fflush(stderr);
+}
+
+// --- run extremes ----------------------------------------------------------------------------
+
+void extremesInit(FlowmirState* fms)
+{
+    FlowmirState::RunExtreme* all[] = {&fms->achMax, &fms->zonePgMax, &fms->zonePgMin, &fms->jctPgMax,
+                                       &fms->jctPgMin};
+    for (auto* x : all) {
+        x->value = 0.0f;
+        x->nr = -999;
+        x->date = fms->date0;
+        x->time = fms->time0;
+    }
+}
+
+static void noteExtreme(FlowmirState* fms, FlowmirState::RunExtreme& x, float value, int nr)
+{
+    x.value = value;
+    x.nr = nr;
+    x.time = fms->stepEndTime;
+    x.date = fms->dayofy;
+}
+
+void extremesCalc(FlowmirState* fms)
+{
+    writeSim_daySummary_note(fms);
+    for (AirNode* n = fms->nodeList; n; n = n->next) {
+        if (!(n->flags & NF_VARP)) continue;
+        bool zone = n->styp == NODE_ZONE;
+        FlowmirState::RunExtreme& hi = zone ? fms->zonePgMax : fms->jctPgMax;
+        FlowmirState::RunExtreme& lo = zone ? fms->zonePgMin : fms->jctPgMin;
+        if (n->Pgage > hi.value)
+            noteExtreme(fms, hi, n->Pgage, n->s_nr);
+        else if (n->Pgage < lo.value)
+            noteExtreme(fms, lo, n->Pgage, n->s_nr);
+        if (zone && n->V > 0.0f) {
+            // Throughflow counts each flow once: half the sum of the flow magnitudes.
+            float ach = (float)(n->sumF * 1800.0 / (n->V * n->rho));
+            if (ach > fms->achMax.value) noteExtreme(fms, fms->achMax, ach, n->s_nr);
+        }
+    }
+}
+
+void extremesReport(FlowmirState* fms)
+{
+    if (fms->afsim == 1 && fms->logFcn) writeLog_extremes(fms, printToLogAndFlush);
+}
+
+// --- results at fixed points -----------------------------------------------------------------
+
+// Every link's and node's daily maxima become its current values.
+static void maximaFromCurrent(FlowmirState* fms)
+{
+    for (AirLink* l = fms->linkList; l; l = l->next) {
+        l->dPmax = (float)fabs(l->dP);
+        l->Fmax = (float)fmax(fabs(l->Flow[0]), fabs(l->Flow[1]));
+    }
+    for (AirNode* n = fms->nodeList; n; n = n->next) n->Pgmax = n->Pgmin = n->Pgage;
+}
+
+void steadyResults(FlowmirState* fms)
+{
+    writeSim_stepTime(fms, fms->stepEndTime);
+    maximaFromCurrent(fms);
+    writeSim_daySummary(fms);
+}
+
+void writeSummaries_dayEnd(FlowmirState* fms)
+{
+    writeSim_daySummary(fms);
+}
+
+void writeSummaries_simEnd(FlowmirState* fms)
+{
+    writeSummaries_dayEnd(fms);
+}
+
+// --- the clock -------------------------------------------------------------------------------
+
+static bool weatherOpen(FlowmirState* fms)
+{
+    return fms->wthFile != nullptr;
+}
+
+void rolloverNewSimDate(FlowmirState* fms, int write)
+{
+    if (write) writeSummaries_dayEnd(fms);
+    fms->stepStartTime = fms->stepEndTime = 0;
+    if (fms->dayofy > 364) {
+        fms->dayofy = 1;
+        if (weatherOpen(fms)) WTH_restart(fms, 1, fms->endDate);
+    } else {
+        fms->dayofy++;
+    }
+    fms->dayType = weatherOpen(fms) ? WTH_get_day_type(fms, fms->dayofy) : fms->dayType % 7 + 1;
+    if (write) {
+        writeSim_stepTime(fms, 0);
+        writeSim_daySummary_init(fms);
+    }
+}
+
+// Brings one boundary file to the step: first to its start, warning when the file has an
+// entry inside the step, then to its end.
+static void weatherStep(FlowmirState* fms)
+{
+    int ahead = WTH_get(fms, fms->dayofy, fms->stepStartTime, 1);
+    if (ahead > 0 && ahead < fms->time_step) {
+        char date[16], time[16];
+        datxstr(fms, fms->dayofy, date);
+        timestr(fms, fms->stepEndTime, time);
+        error(fms, WARNING, __FILE__, __LINE__, "Timestep ending ", date, ", ", time, " spans multiple entries in WTH file",
+              "");
+    }
+    WTH_get(fms, fms->dayofy, fms->stepEndTime, 0);
+}
+
+// The density iteration: airflows and densities until they agree.
+static void densityIteration(FlowmirState* fms)
+{
+    int itmax = fms->densItmax < 2 ? 2 : fms->densItmax;
+    for (int it = 1;; it++) {
+        fms->stepIters++;
+        if (fms->afsim == 1) {
+            calc_sP(fms);
+            solveAirflow(fms, fms->afMat);
+        }
+        bool converged = !fms->tsdens || fms->afsim != 1 || airNodeDensitiesHaveConverged(fms);
+        if (converged) return;
+        if (it >= itmax) {
+            error(fms, ERROR, __FILE__, __LINE__, "Too many density iterations", "");
+            return;
+        }
+    }
+}
+
+static void stepWork(FlowmirState* fms)
+{
+    for (AirNode* n = fms->nodeList; n; n = n->next) n->M0 = n->M;
+    if (weatherOpen(fms)) weatherStep(fms);
+    if (fms->listLevel) logFlush(fms);
+    calc_wP(fms);
+    densityIteration(fms);
+    findPgage(fms);
+}
+
+int sim_loop_start(FlowmirState* fms, int write)
+{
+    fms->interrupt = simInterrupt_checkInterrupt(fms);
+    while (fms->interrupt != 2) {
+        if (!fms->cosim || fms->advance) {
+            fms->stepStartTime = fms->stepEndTime;
+            if (fms->stepStartTime >= DAY) {
+                rolloverNewSimDate(fms, write);
+                fms->dayCount++;
+            }
+            fms->stepEndTime = fms->stepStartTime + fms->time_step;
+            if (fms->echo > 1)
+                LOG(fms, "Increment time: fms->stepStartTime: %d, fms->stepEndTime: %d\n", fms->stepStartTime,
+                    fms->stepEndTime);
+        }
+        fms->stepCount++;
+        char date[16], time[16], line[128];
+        datestr(fms, fms->dayofy, date);
+        timestr(fms, fms->stepEndTime, time);
+        snprintf(line, sizeof line, " DATE: %s   time: %s   day: %3d   step: %d\n", date, time, fms->dayCount,
+                 fms->stepCount);
+        if (fms->listLevel > 1) LOG(fms, "%s", line);
+        if (fms->screenStep > 0 && fms->stepEndTime % fms->screenStep == 0) {
+            if (fms->guiMode)
+                DlgStat(fms, fms->dlgWindow, fms->dayofy, fms->stepEndTime, fms->dayCount, fms->stepCount);
+            else if (!fms->quiet) {
+                fputs(line, stderr);
+                fflush(stderr);
+            }
+        }
+        stepWork(fms);
+        if (write) writeResults_stepEnd(fms, fms->stepEndTime);
+        if (fms->cosim) return 0;
+        if (fms->dayofy == fms->endDate && fms->stepEndTime >= fms->endTime) break;
+        fms->interrupt = simInterrupt_checkInterrupt(fms);
+    }
+    fms->stepStartTime = fms->stepEndTime;
+    if (write) writeSummaries_simEnd(fms);
+    if (fms->interrupt == 2) finish(fms, 1);
+    return 0;
+}
+
+// Neither of the two steps divides the other.
+static bool incommensurate(int step, int start)
+{
+    if (step <= 0) return true;
+    return start % step != 0 && step % start != 0;
+}
+
+int sim_loop_init(FlowmirState* fms, int write)
+{
+    fms->dayCount = 1;
+    writeSim_daySummary_init(fms);
+    if (fms->stepStartTime != 0) {
+        if (incommensurate(fms->listStep, fms->stepStartTime))
+            error(fms, FATAL, __FILE__, __LINE__, "Start time must be a multiple of the listing time step", "");
+        if (incommensurate(fms->screenStep, fms->stepStartTime))
+            error(fms, WARNING, __FILE__, __LINE__, "Start time should be a multiple of the display time step", "");
+    }
+    if (write) writeSim_stepTime(fms, fms->stepStartTime);
+    simInterrupt_writeInstructions(fms);
+    if (fms->cosim) return 0;
+    return sim_loop_start(fms, write);
+}

@@ -3,14 +3,17 @@
 // (the project file) is never disturbed.
 #include "boundary/bracket.h"
 
+#include <unistd.h>
+
 #include "engine/run.h"
 #include "support/error.h"
 #include "support/fields.h"
 #include "support/nxt.h"
+#include "support/paths.h"
 #include "support/strutil.h"
 #include "support/timeconv.h"
 
-enum { SECONDS_PER_DAY = 86400, LINE_LENGTH = 4096 };
+enum { SECONDS_PER_DAY = 86400, LINE_LENGTH = 4096, FILE_NAME_LENGTH = 520 };
 
 void initBracket(Bracket* b)
 {
@@ -74,9 +77,25 @@ void releaseInput_bracket(FlowmirState* fms, FILE** stream, FILE* saved)
     fms->_UNXT = saved;
 }
 
+static bool isAbsolutePath(const char* path)
+{
+    return path[0] == '/' || path[0] == '\\' || (path[0] && path[1] == ':');
+}
+
+// A relative name that is not found from the current folder is taken from the project's folder,
+// so that a project and its boundary files run alike from wherever the run is started.
+static const char* boundaryFilePath(FlowmirState* fms, const char* path, char* joined, int length)
+{
+    if (access(path, R_OK) == 0 || isAbsolutePath(path) || (!fms->_pdrive[0] && !fms->_pdir[0])) return path;
+    pathmerge(fms, joined, length, fms->_pdrive, fms->_pdir, path, "");
+    return access(joined, R_OK) == 0 ? joined : path;
+}
+
 FILE* openInput_bracket(FlowmirState* fms, const char* path, FILE** stream)
 {
     FILE* saved = useInput_bracket(fms, nullptr);
+    char joined[FILE_NAME_LENGTH];
+    path = boundaryFilePath(fms, path, joined, sizeof joined);
     if (nxtopen(fms, path, __FILE__, __LINE__) != 0) finish(fms, 1);
     *stream = fms->_UNXT;
     return saved;

@@ -16,10 +16,14 @@
 
 enum { DAYS_PER_YEAR = 365, LINE_LENGTH = 4096 };
 
+// A value that is not a number reads as 0 (0 K, 0 Pa): the run would go on with a meaningless
+// ambient, so it stops as for any other record that cannot be read.
 static void readValues(FlowmirState* fms, double* values)
 {
+    int errors = fms->errorCount;
     for (int i = 0; i < WTH_NVAL; i++)
         values[i] = readR8(fms, 0);
+    if (fms->errorCount > errors) error(fms, FATAL, __FILE__, __LINE__, "Error encountered while reading WTH file", "");
 }
 
 // Keeps a wind direction pair on the short way round: 350 then 10 becomes 350 then 370. The

@@ -58,6 +58,14 @@ static void checkNodes(FlowmirState* fms)
     if (bad) error(fms, FATAL, __FILE__, __LINE__, "Air nodes without temperature or gas constant cannot be simulated", "");
 }
 
+// Air masses of the nodes that have a volume, from their pressure: an isolated node's pressure
+// follows its air mass, so the mass must stand before the first assembly.
+static void nodeAirMasses(FlowmirState* fms)
+{
+    for (AirNode* n = fms->nodeList; n; n = n->next)
+        if (n->flags & NF_VOLUME) n->M = (fms->Pambt + n->P) * n->V / (n->T * n->R);
+}
+
 // Every node's density agrees with its pressure to the last digits.
 static int densitiesExact(FlowmirState* fms)
 {
@@ -105,6 +113,7 @@ int sim_init(FlowmirState* fms, int steadyOnly)
     progress(fms, line);
 
     checkNodes(fms);
+    nodeAirMasses(fms);
     AfMat* mat = fms->afMat;
     calc_wP(fms);
     calc_sP(fms);

@@ -164,3 +164,20 @@ TEST(Host, NoLogIsStatusTwo)
     ChildResult r = runHost("-q /nonexistent-folder/office");
     EXPECT_EQ(r.status, 2);
 }
+
+// With the steady iteration asked for and no pass allowed, the initialisation reports that it
+// did not converge and the run goes on.
+TEST(Host, SteadyInitialisationWithoutPassesDoesNotConverge)
+{
+    std::string text = fixture("prj_minimal.prj");
+    size_t at = text.find("0 0 30 1e-5");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 11, "0 0 0 1e-5");
+    std::string dir = scratchDir();
+    writeFile(dir + "/ramp.prj", text);
+    ChildResult r = runHost("-q ramp", dir);
+    EXPECT_EQ(r.status, 0);
+    std::string log = readFile(dir + "/ramp.xlog");
+    EXPECT_TRUE(contains(log, " Calculation of steady-state flows did not converge\n")) << log;
+    EXPECT_TRUE(contains(log, "Simulation completed successfully.\n"));
+}

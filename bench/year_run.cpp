@@ -1,0 +1,231 @@
+// A year of hourly transient steps for generated buildings of about 100 and 1,000 zones (corridor
+// floors with supply ducts and wind profiles) under a generated year of hourly weather, each run
+// through the library in a child process of its own:
+//
+//   bench_year_run [--zones N]... [--days D] [--pcg] [--keep]
+//
+// Prints per building the zones, paths, steps, the wall time of the whole run (reading and
+// set-up included), steps per second and the child's peak resident memory (ru_maxrss). Results
+// are listed once a day so that the results file of the large building stays small; --keep
+// leaves the scratch folder for a look at the log and the results. The airflow equations are
+// solved by the skyline factorisation the generator chooses, or with --pcg by preconditioned
+// conjugate gradients.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "building_gen.h"
+#include "engine/state.h"
+#include "flowmir/flowmir.h"
+
+namespace
+{
+
+const int DAYS_IN_YEAR = 365;
+const int MONTH_DAYS[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+const double PI = 3.14159265358979;
+
+// "m/d" of a day of the year.
+std::string monthDay(int day)
+{
+    int month = 0;
+    while (day > MONTH_DAYS[month]) day -= MONTH_DAYS[month++];
+    return std::to_string(month + 1) + "/" + std::to_string(day);
+}
+
+// Hourly weather for the whole year: a seasonal and a daily temperature swing, a wind that
+// strengthens in the afternoon and veers slowly round the compass, falling pressure fronts.
+std::string yearWeather()
+{
+    std::string out = "WeatherFile Flowpad 2.0\nGenerated year of hourly weather for the year-run benchmark\n1/1 12/31\n";
+    char line[160];
+    for (int d = 1; d <= DAYS_IN_YEAR; d++) {
+        int dow = (d - 1) % 7 + 1;
+        snprintf(line, sizeof line, "%s %d %d 0 0.0\n", monthDay(d).c_str(), dow, dow);
+        out += line;
+    }
+    for (int h = 0; h <= DAYS_IN_YEAR * 24; h++) {
+        int d = h == 0 ? 1 : (h - 1) / 24 + 1;
+        int hour = h == 0 ? 0 : (h - 1) % 24 + 1;
+        double season = -std::cos(2 * PI * (h / 24.0 - 15) / 365.0);
+        double daily = std::cos(2 * PI * (hour - 15) / 24.0);
+        double T = 283.15 + 12.0 * season + 5.0 * daily;
+        double P = 101325 + 800 * std::sin(2 * PI * h / (24 * 5.3));
+        double ws = 3.5 + 2.0 * std::sin(2 * PI * (hour - 9) / 24.0) + 1.5 * std::sin(2 * PI * h / (24 * 3.7));
+        double wd = std::fmod(200.0 + 0.9 * h, 360.0);
+        double hr = 6.0 + 3.0 * season;
+        snprintf(line, sizeof line, "%s %d:00:00 %.2f %.0f %.2f %.0f %.2f 0 0 0 0 0\n", monthDay(d).c_str(), hour, T,
+                 P, ws < 0.0 ? 0.0 : ws, wd, hr);
+        out += line;
+    }
+    return out;
+}
+
+// The text with its first `from` replaced by `to`; stops the program when it is not there.
+std::string replaced(std::string text, const std::string& from, const std::string& to)
+{
+    size_t at = text.find(from);
+    if (at == std::string::npos) {
+        fprintf(stderr, "year_run: the generated project has no \"%s\"\n", from.c_str());
+        exit(2);
+    }
+    return text.replace(at, from.size(), to);
+}
+
+// The generated building made a transient run of `days` days from January 1 under the weather
+// file, hourly steps, results once a day.
+std::string transientBuilding(int zones, int days, bool pcg, BuildingCounts* counts)
+{
+    BuildingOptions opt;
+    opt.plan = FloorPlan::Corridor;
+    opt.seed = 1;
+    opt.ducts = true;
+    opt.windProfiles = true;
+    sizeForZones(opt, zones);
+    std::string prj = generateBuilding(opt, counts);
+    prj = replaced(prj, "null\n", "year.wth\n");
+    prj = replaced(prj, "\n0 1 30 1e-05 1e-05 0.75 0 50 0\n", "\n1 1 30 1e-05 1e-05 0.75 0 50 0\n");
+    if (pcg) prj = replaced(prj, "\n0 1 0 1e-06 1 1\n", "\n1 1 0 1e-06 1 1\n");
+    // The end date as a day number of the year.
+    std::string period = "Jan01 00:00:00 Jan01 00:00:00 " + std::to_string(days) + " 24:00:00 01:00:00 24:00:00 24:00:00\n";
+    prj = replaced(prj, "Jan01 00:00:00 Jan01 00:00:00 Jan01 24:00:00 00:05:00 01:00:00 01:00:00\n", period);
+    return prj;
+}
+
+bool writeText(const std::string& path, const std::string& text)
+{
+    FILE* f = fopen(path.c_str(), "w");
+    if (!f) return false;
+    bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
+    return fclose(f) == 0 && ok;
+}
+
+struct Outcome {
+    int rc = -1;
+    int steps = 0;
+    int errors = 0;
+    double seconds = 0.0;
+};
+
+// Runs the project through the library in a child process; its outcome and peak memory (KiB).
+bool runChild(const std::string& project, Outcome* out, long* maxrssKiB)
+{
+    int fd[2];
+    if (pipe(fd) != 0) return false;
+    pid_t pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        close(fd[0]);
+        Outcome o;
+        FlowmirState* fms = flowmirNewState();
+        flowmirSetQuiet(fms, 1);
+        auto start = std::chrono::steady_clock::now();
+        o.rc = SetupSimulation(fms, project.c_str(), 0, "", nullptr);
+        o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        o.steps = fms->stepCount;
+        o.errors = fms->errorCount;
+        ssize_t n = write(fd[1], &o, sizeof o);
+        _exit(n == (ssize_t)sizeof o ? 0 : 3);
+    }
+    close(fd[1]);
+    ssize_t n = read(fd[0], out, sizeof *out);
+    close(fd[0]);
+    int status = 0;
+    struct rusage ru;
+    if (wait4(pid, &status, 0, &ru) != pid) return false;
+    *maxrssKiB = ru.ru_maxrss;
+    return n == (ssize_t)sizeof *out && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Peak memory of a child that runs nothing: what every child starts with.
+long baselineKiB()
+{
+    pid_t pid = fork();
+    if (pid == 0) _exit(0);
+    int status;
+    struct rusage ru;
+    if (wait4(pid, &status, 0, &ru) != pid) return 0;
+    return ru.ru_maxrss;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<int> zoneCounts;
+    int days = DAYS_IN_YEAR;
+    bool keep = false, pcg = false;
+    for (int i = 1; i < argc; i++) {
+        if (!strcmp(argv[i], "--zones") && i + 1 < argc) {
+            zoneCounts.push_back(atoi(argv[++i]));
+        } else if (!strcmp(argv[i], "--days") && i + 1 < argc) {
+            days = atoi(argv[++i]);
+        } else if (!strcmp(argv[i], "--pcg")) {
+            pcg = true;
+        } else if (!strcmp(argv[i], "--keep")) {
+            keep = true;
+        } else {
+            fprintf(stderr, "usage: bench_year_run [--zones N]... [--days D] [--pcg] [--keep]\n");
+            return 2;
+        }
+    }
+    if (days < 1 || days > DAYS_IN_YEAR) days = DAYS_IN_YEAR;
+    if (zoneCounts.empty()) zoneCounts = {100, 1000};
+
+    const char* base = getenv("TMPDIR");
+    std::string dir = std::string(base && *base ? base : "/tmp") + "/flowmir-year-XXXXXX";
+    if (!mkdtemp(dir.data())) {
+        perror("year_run: scratch folder");
+        return 2;
+    }
+    if (!writeText(dir + "/year.wth", yearWeather())) {
+        fprintf(stderr, "year_run: cannot write the weather file\n");
+        return 2;
+    }
+
+    printf("hourly steps over %d days; results listed daily; airflow equations by %s; baseline peak memory of a "
+           "child %ld KiB\n",
+           days, pcg ? "conjugate gradients" : "skyline factorisation", baselineKiB());
+    printf("%7s %7s %7s %7s %10s %12s %14s\n", "zones", "paths", "ducts", "steps", "seconds", "steps/s",
+           "peak RSS MiB");
+    int failures = 0;
+    for (int zones : zoneCounts) {
+        BuildingCounts counts;
+        std::string name = dir + "/building" + std::to_string(zones);
+        if (!writeText(name + ".prj", transientBuilding(zones, days, pcg, &counts))) {
+            fprintf(stderr, "year_run: cannot write %s.prj\n", name.c_str());
+            return 2;
+        }
+        Outcome o;
+        long rss = 0;
+        bool ok = runChild(name + ".prj", &o, &rss);
+        if (!ok || o.rc != 0 || o.errors != 0) {
+            printf("%7d  run failed (status %d, %d errors): see %s.xlog\n", counts.zones, o.rc, o.errors,
+                   name.c_str());
+            failures++;
+            keep = true;
+            continue;
+        }
+        printf("%7d %7d %7d %7d %10.2f %12.1f %14.1f\n", counts.zones, counts.paths, counts.ducts, o.steps, o.seconds,
+               o.steps / o.seconds, rss / 1024.0);
+        fflush(stdout);
+        if (!keep)
+            for (const char* ext : {".prj", ".xlog", ".sim"})
+                remove((name + ext).c_str());
+    }
+    if (keep) {
+        printf("files kept in %s\n", dir.c_str());
+    } else {
+        remove((dir + "/year.wth").c_str());
+        rmdir(dir.c_str());
+    }
+    return failures ? 1 : 0;
+}

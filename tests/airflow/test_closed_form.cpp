@@ -3,6 +3,8 @@
 // their node pressures and link flows are compared with flows worked out by hand.
 #include <gtest/gtest.h>
 
+#include "strip_flow.h"
+
 #include <cmath>
 #include <functional>
 #include <string>
@@ -409,34 +411,6 @@ TEST(ClosedForm, ConstantWindPressureDrivesFlowAcrossTheRoom)
         EXPECT_NEAR(run.path(1)->dP, c.outdoorsIsN ? c.Pw - Pz : Pz - c.Pw, rel(c.Pw));
     }
 }
-
-namespace
-{
-
-// Two-way flow through an opening of height H and width W by summing the orifice flow
-// Cd W sqrt(2 rho_up |dP(y)|) over thin strips, dP(y) = dP - g (rhoN - rhoM) y about the
-// opening's mid-height, with the g the door model uses.
-struct StripFlow {
-    double pos = 0.0, neg = 0.0;
-};
-
-StripFlow stripFlow(double dP, double rhoN, double rhoM, double H, double W, double Cd, int strips)
-{
-    StripFlow f;
-    double dy = H / strips;
-    for (int i = 0; i < strips; i++) {
-        double y = -H / 2 + (i + 0.5) * dy;
-        double p = dP - 9.8 * (rhoN - rhoM) * y;
-        double v = Cd * W * dy * std::sqrt(2.0 * (p > 0 ? rhoN : rhoM) * std::fabs(p));
-        if (p > 0)
-            f.pos += v;
-        else
-            f.neg -= v;
-    }
-    return f;
-}
-
-} // namespace
 
 // A warm room opens by a door into a cool hall that has a vent to the outdoors. The room has
 // no other opening, so warm air leaves at the top of the door and as much cool air enters at

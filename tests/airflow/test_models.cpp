@@ -2,6 +2,8 @@
 // spline elements, and the binding of models to elements.
 #include <gtest/gtest.h>
 
+#include "strip_flow.h"
+
 #include <cmath>
 #include <functional>
 #include <vector>
@@ -251,34 +253,6 @@ TEST(ModelSlopes, MatchCentralDifferences)
         }
     }
 }
-
-namespace
-{
-
-// Two-way flow through an opening of height H and width W found by summing the orifice flow
-// Cd W sqrt(2 rho_up |dP(y)|) over thin strips, dP(y) = dP - g (rhoN - rhoM) y about mid-height.
-struct StripFlow {
-    double pos = 0.0, neg = 0.0;
-};
-
-StripFlow stripFlow(double dP, double rhoN, double rhoM, double H, double W, double Cd)
-{
-    const int n = 400000;
-    StripFlow f;
-    double dy = H / n;
-    for (int i = 0; i < n; i++) {
-        double y = -H / 2 + (i + 0.5) * dy;
-        double p = dP - 9.8 * (rhoN - rhoM) * y;
-        double v = Cd * W * dy * std::sqrt(2.0 * (p > 0 ? rhoN : rhoM) * std::fabs(p));
-        if (p > 0)
-            f.pos += v;
-        else
-            f.neg -= v;
-    }
-    return f;
-}
-
-} // namespace
 
 TEST(Door, TwoWayFlowMatchesTheOrificeFlowSummedOverTheHeight)
 {

@@ -181,3 +181,20 @@ TEST(Host, SteadyInitialisationWithoutPassesDoesNotConverge)
     EXPECT_TRUE(contains(log, " Calculation of steady-state flows did not converge\n")) << log;
     EXPECT_TRUE(contains(log, "Simulation completed successfully.\n"));
 }
+
+// A node at 0 K would turn every density into a division by zero: the run stops before any
+// result is written, and the results file it had opened is removed.
+TEST(Host, NodeWithoutTemperatureStopsBeforeResults)
+{
+    std::string text = fixture("prj_minimal.prj");
+    size_t at = text.find("\n293.15 101325 ");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at + 1, 6, "0");
+    std::string dir = scratchDir();
+    writeFile(dir + "/cold.prj", text);
+    ChildResult r = runHost("-q cold", dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(contains(r.err, "ERROR T = 0 K, node 2\n")) << r.err;
+    EXPECT_TRUE(contains(r.err, "FATAL Air nodes without temperature or gas constant cannot be simulated\n"));
+    EXPECT_FALSE(fileExists(dir + "/cold.sim"));
+}

@@ -4,8 +4,6 @@
 
 #include "engine/run.h"
 
-// Airflow nodes (ambient included) and links of the network.
-void networkCounts(FlowmirState* fms, int* nodes, int* links);
 // Releases every run array and both block lists.
 void releaseRunMemory(FlowmirState* fms);
 

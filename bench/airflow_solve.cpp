@@ -62,15 +62,11 @@ bool keepFiles = false;         // a case failed: its project and log stay for a
 const std::string& scratchFolder()
 {
     if (scratch.empty()) {
-        const char* base = getenv("TMPDIR");
-        std::string tmpl = std::string(base && *base ? base : "/tmp") + "/flowmir-bench-XXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        if (!mkdtemp(buf.data())) {
+        scratch = makeScratchFolder("flowmir-bench");
+        if (scratch.empty()) {
             perror("airflow_solve: scratch folder");
             exit(2);
         }
-        scratch = buf.data();
     }
     return scratch;
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -868,4 +869,13 @@ bool writeBuilding(const std::string& path, const BuildingOptions& options, Buil
     bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
     if (fclose(f) != 0) ok = false;
     return ok;
+}
+
+std::string makeScratchFolder(const char* prefix)
+{
+    const char* base = getenv("TMPDIR");
+    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    return mkdtemp(buf.data()) ? std::string(buf.data()) : std::string();
 }

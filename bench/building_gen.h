@@ -41,6 +41,9 @@ void sizeForZones(BuildingOptions& opt, int zones);
 // The project file's text. Floors and rooms below 1 count as 1.
 std::string generateBuilding(const BuildingOptions& opt, BuildingCounts* counts = nullptr);
 
+// A fresh folder under the temporary folder for a benchmark's files, "" when none can be made.
+std::string makeScratchFolder(const char* prefix);
+
 // Writes the project to path; false when the file cannot be written.
 bool writeBuilding(const std::string& path, const BuildingOptions& opt, BuildingCounts* counts = nullptr);
 

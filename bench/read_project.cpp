@@ -34,15 +34,11 @@ std::vector<std::string> made; // files to remove at the end
 const std::string& scratchFolder()
 {
     if (scratch.empty()) {
-        const char* base = getenv("TMPDIR");
-        std::string tmpl = std::string(base && *base ? base : "/tmp") + "/flowmir-bench-XXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        if (!mkdtemp(buf.data())) {
+        scratch = makeScratchFolder("flowmir-bench");
+        if (scratch.empty()) {
             perror("read_project: scratch folder");
             exit(2);
         }
-        scratch = buf.data();
     }
     return scratch;
 }

@@ -180,9 +180,8 @@ int main(int argc, char** argv)
     if (days < 1 || days > DAYS_IN_YEAR) days = DAYS_IN_YEAR;
     if (zoneCounts.empty()) zoneCounts = {100, 1000};
 
-    const char* base = getenv("TMPDIR");
-    std::string dir = std::string(base && *base ? base : "/tmp") + "/flowmir-year-XXXXXX";
-    if (!mkdtemp(dir.data())) {
+    std::string dir = makeScratchFolder("flowmir-year");
+    if (dir.empty()) {
         perror("year_run: scratch folder");
         return 2;
     }

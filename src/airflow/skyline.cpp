@@ -149,16 +149,22 @@ int luf_sky_s(FlowmirState* fms, Skyline* sky)
     return 0;
 }
 
-void lus_sky_s(FlowmirState* fms, const Skyline* sky, double* x)
+// Forward substitution with the unit lower factor L, in place.
+static void forwardLower(const Skyline* sky, double* x)
 {
-    fms->nLusSkyS++;
-    int n = sky->n;
-    for (int i = 1; i <= n; i++) {
+    for (int i = 1; i <= sky->n; i++) {
         int oi = lowOff(sky, i);
         double s = x[i];
         for (int c = i - sky->lal[i]; c < i; c++) s -= sky->al[oi + c] * x[c];
         x[i] = s;
     }
+}
+
+void lus_sky_s(FlowmirState* fms, const Skyline* sky, double* x)
+{
+    fms->nLusSkyS++;
+    int n = sky->n;
+    forwardLower(sky, x);
     for (int i = 1; i <= n; i++) x[i] *= sky->ad[i];
     for (int i = n; i >= 2; i--) {
         int oi = lowOff(sky, i);
@@ -202,12 +208,7 @@ void lus_sky_n(FlowmirState* fms, const Skyline* sky, double* x)
 {
     fms->nLusSkyN++;
     int n = sky->n;
-    for (int i = 1; i <= n; i++) {
-        int oi = lowOff(sky, i);
-        double s = x[i];
-        for (int c = i - sky->lal[i]; c < i; c++) s -= sky->al[oi + c] * x[c];
-        x[i] = s;
-    }
+    forwardLower(sky, x);
     for (int j = n; j >= 1; j--) {
         x[j] *= sky->ad[j];
         int oj = upOff(sky, j);

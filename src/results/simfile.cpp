@@ -268,6 +268,25 @@ static bool putRow0(FlowmirState* fms, int32_t nr, float a, float b)
     return simPut(fms, blk, sizeof blk);
 }
 
+// The mass-fraction rows of the recorded nodes: their current fractions, or the day's maxima.
+static bool putFractionRows(FlowmirState* fms, bool trace, bool dayMaxima)
+{
+    if (trace) traceFractionHead(fms);
+    bool ok = true;
+    unsigned char b[4];
+    int i = 1;
+    for (const AirNode* n = fms->nodeList; n; n = n->next, i++) {
+        if (!recordNode(fms, n, i)) continue;
+        int offset = trace ? simOffset(fms) : 0;
+        putI32(b, n->nr);
+        ok = simPut(fms, b, 4) && ok;
+        const float* c = dayMaxima ? dayMaxFractions(fms, n, i) : nodeFractions(fms, n);
+        ok = putFractions(fms, c) && ok;
+        if (trace) traceFractions(fms, n->nr, offset, c);
+    }
+    return ok;
+}
+
 void writeSim_stepTime(FlowmirState* fms, int time)
 {
     if (!fms->simout.usim) return;
@@ -312,20 +331,7 @@ void writeSim_stepTime(FlowmirState* fms, int time)
             ok = putRow(fms, n->nr, (float)n->T, n->Pgage, (float)n->rho) && ok;
         }
     }
-    if (fms->zcres) {
-        if (trace) traceFractionHead(fms);
-        unsigned char b[4];
-        int i = 1;
-        for (const AirNode* n = fms->nodeList; n; n = n->next, i++) {
-            if (!recordNode(fms, n, i)) continue;
-            int offset = trace ? simOffset(fms) : 0;
-            putI32(b, n->nr);
-            ok = simPut(fms, b, 4) && ok;
-            const float* c = nodeFractions(fms, n);
-            ok = putFractions(fms, c) && ok;
-            if (trace) traceFractions(fms, n->nr, offset, c);
-        }
-    }
+    if (fms->zcres) ok = putFractionRows(fms, trace, false) && ok;
     simEndRecord(fms, ok);
 }
 
@@ -366,20 +372,7 @@ void writeSim_daySummary(FlowmirState* fms)
             ok = putRow0(fms, n->nr, n->Pgmax, n->Pgmin) && ok;
         }
     }
-    if (fms->zcres) {
-        if (trace) traceFractionHead(fms);
-        unsigned char b[4];
-        int i = 1;
-        for (const AirNode* n = fms->nodeList; n; n = n->next, i++) {
-            if (!recordNode(fms, n, i)) continue;
-            int offset = trace ? simOffset(fms) : 0;
-            putI32(b, n->nr);
-            ok = simPut(fms, b, 4) && ok;
-            const float* c = dayMaxFractions(fms, n, i);
-            ok = putFractions(fms, c) && ok;
-            if (trace) traceFractions(fms, n->nr, offset, c);
-        }
-    }
+    if (fms->zcres) ok = putFractionRows(fms, trace, true) && ok;
     simEndRecord(fms, ok);
 }
 

@@ -15,15 +15,28 @@ static const char* usage =
     "  -q, --quiet            no progress text on standard error\n"
     "  -p, --pause            wait for a key before the transient simulation starts\n"
     "  -b, --bridge HOST:PORT run as a client of a co-simulation server\n"
+    "      --solver auto|skyline|ldlt\n"
+    "                         factorisation of the airflow equations when the project asks\n"
+    "                         for the skyline method: the one needing fewer operations\n"
+    "                         (auto, the default), the skyline, or a sparse LDLT\n"
     "  -h, --help             show this text\n"
     "      --version          show the engine version\n"
     "\n"
     "exit status: 0 success or input test completed, 1 stopped by the user,\n"
     "             2 fatal error, no log file, or a project that could not be read\n";
 
+// The factorisation named by a --solver value, or -1.
+static int factorisation(const char* name)
+{
+    if (!strcmp(name, "auto")) return FLOWMIR_FACTOR_AUTO;
+    if (!strcmp(name, "skyline")) return FLOWMIR_FACTOR_SKYLINE;
+    if (!strcmp(name, "ldlt")) return FLOWMIR_FACTOR_LDLT;
+    return -1;
+}
+
 int main(int argc, char** argv)
 {
-    int inputTest = 0, quiet = 0, pause = 0;
+    int inputTest = 0, quiet = 0, pause = 0, factor = FLOWMIR_FACTOR_AUTO;
     const char* bridge = nullptr;
     const char* project = nullptr;
     for (int i = 1; i < argc; i++) {
@@ -42,6 +55,13 @@ int main(int argc, char** argv)
             bridge = argv[++i];
         } else if (!strncmp(a, "--bridge=", 9)) {
             bridge = a + 9;
+        } else if (!strcmp(a, "--solver") || !strncmp(a, "--solver=", 9)) {
+            const char* name = a[8] == '=' ? a + 9 : i + 1 < argc ? argv[++i] : "";
+            factor = factorisation(name);
+            if (factor < 0) {
+                fprintf(stderr, "flowmir: --solver takes auto, skyline or ldlt, not \"%s\"\n%s", name, usage);
+                return 2;
+            }
         } else if (!strcmp(a, "-h") || !strcmp(a, "--help")) {
             fputs(usage, stdout);
             return 0;
@@ -68,6 +88,7 @@ int main(int argc, char** argv)
     flowmirSetInputTest(fms, inputTest);
     flowmirSetQuiet(fms, quiet);
     flowmirSetPauseAtStart(fms, pause);
+    flowmirSetFactorisation(fms, factor);
     int rc = SetupSimulation(fms, project, 0, "", bridge);
     flowmirFreeState(fms);
     return rc == 0 ? 0 : 2;

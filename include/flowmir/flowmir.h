@@ -21,6 +21,13 @@ void flowmirSetPauseAtStart(FlowmirState* fms, int on);
 void flowmirSetInputTest(FlowmirState* fms, int on);
 void flowmirSetQuiet(FlowmirState* fms, int on);
 
+/* Factorisation of the airflow Jacobian when the project asks for the symmetric skyline
+   method: the one needing fewer operations (the default), the skyline itself, or a sparse
+   L D L' on a minimum-degree ordering. Both give the same flows to rounding. Returns 0, or 1
+   for an unknown choice (nothing changed). */
+enum { FLOWMIR_FACTOR_AUTO = 0, FLOWMIR_FACTOR_SKYLINE = 1, FLOWMIR_FACTOR_LDLT = 2 };
+int flowmirSetFactorisation(FlowmirState* fms, int choice);
+
 /* Run entry points. SetupSimulation returns 0 after a complete run (or a co-simulation set-up),
    nonzero when the project could not be read or there is nothing to simulate. */
 int SetupSimulation(FlowmirState* fms, const char* projectPath, int cosim, const char* extraLogText,

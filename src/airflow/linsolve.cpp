@@ -2,6 +2,7 @@
 #include "airflow/linsolve.h"
 
 #include "airflow/dense.h"
+#include "airflow/ldlt.h"
 #include "airflow/pcg.h"
 #include "airflow/skyline.h"
 #include "support/error.h"
@@ -28,7 +29,10 @@ int solve_slae(FlowmirState* fms, AfMat* mat)
     switch (mat->slae) {
     case 0:
         for (int i = 1; i <= mat->neq; i++) mat->x[i] = mat->b[i];
-        if (n > 0) {
+        if (n > 0 && mat->ldl) {
+            ldl_factor(fms, mat->ldl, mat->sa);
+            ldl_solve(fms, mat->ldl, mat->x);
+        } else if (n > 0) {
             fill_sky_s(mat->sa, mat->ija, mat->sky);
             luf_sky_s(fms, mat->sky);
             lus_sky_s(fms, mat->sky, mat->x);

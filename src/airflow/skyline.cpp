@@ -15,6 +15,29 @@ static int atLeast1(int n)
     return n > 0 ? n : 1;
 }
 
+// The storage summary of an allocation.
+static void logSummary(FILE* log, int n, int lower, int upper)
+{
+    fprintf(log, " Skyline Matrix:\n");
+    fprintf(log, "     Number of rows: %d\n", n);
+    fprintf(log, "     Lower Triangle: %d elements\n", lower);
+    fprintf(log, "     Upper Triangle: %d elements\n", upper);
+    fprintf(log, "     Fill fraction: %.3f\n", n > 0 ? (double)(lower + n + upper) / ((double)n * n) : 0.0);
+}
+
+void sky_summary(int n, const int* ija, FILE* log)
+{
+    if (!log) return;
+    int lower = 0;
+    for (int i = 1; i <= n; i++) {
+        int lal = 0;
+        for (int k = ija[i]; k < ija[i + 1]; k++)
+            if (ija[k] >= 1 && ija[k] < i && i - ija[k] > lal) lal = i - ija[k];
+        lower += lal;
+    }
+    logSummary(log, n, lower, lower);
+}
+
 int sky_alc(FlowmirState* fms, int n, const int* ija, Skyline* sky, FILE* log)
 {
     int sym = sky->sym;
@@ -47,16 +70,8 @@ int sky_alc(FlowmirState* fms, int n, const int* ija, Skyline* sky, FILE* log)
         sky->nau = sky->iau[n + 1 > 1 ? n + 1 : 1] - 1;
         sky->au = alc_vt<double>(fms, 1, atLeast1(sky->nau), "sky-au");
     }
-    if (log) {
-        // A symmetric matrix has the transposed profile above its diagonal.
-        int upper = sym ? sky->nal : sky->nau;
-        fprintf(log, " Skyline Matrix:\n");
-        fprintf(log, "     Number of rows: %d\n", n);
-        fprintf(log, "     Lower Triangle: %d elements\n", sky->nal);
-        fprintf(log, "     Upper Triangle: %d elements\n", upper);
-        fprintf(log, "     Fill fraction: %.3f\n",
-                n > 0 ? (double)(sky->nal + n + upper) / ((double)n * n) : 0.0);
-    }
+    // A symmetric matrix has the transposed profile above its diagonal.
+    if (log) logSummary(log, n, sky->nal, sym ? sky->nal : sky->nau);
     return 0;
 }
 

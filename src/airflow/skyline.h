@@ -17,6 +17,9 @@
 // before the call: 1 for a symmetric matrix stored as its lower triangle, 0 for full
 // storage. Writes the storage summary to log when given. Returns 0.
 int sky_alc(FlowmirState* fms, int n, const int* ija, Skyline* sky, FILE* log);
+// Writes the storage summary sky_alc would write for the symmetric profile of rows 1..n,
+// allocating nothing.
+void sky_summary(int n, const int* ija, FILE* log);
 // Releases the arrays of the record (not the record).
 void sky_fre(FlowmirState* fms, Skyline* sky);
 

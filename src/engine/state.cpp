@@ -61,3 +61,10 @@ extern "C" void flowmirSetGuiMode(FlowmirState* fms, int on) { fms->guiMode = on
 extern "C" void flowmirSetPauseAtStart(FlowmirState* fms, int on) { fms->pauseAtStart = on; }
 extern "C" void flowmirSetInputTest(FlowmirState* fms, int on) { fms->inputTest = on; }
 extern "C" void flowmirSetQuiet(FlowmirState* fms, int on) { fms->quiet = on; }
+
+extern "C" int flowmirSetFactorisation(FlowmirState* fms, int choice)
+{
+    if (choice < FLOWMIR_FACTOR_AUTO || choice > FLOWMIR_FACTOR_LDLT) return 1;
+    fms->afFactorChoice = choice;
+    return 0;
+}

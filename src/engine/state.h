@@ -53,6 +53,7 @@ struct FlowmirState {
     int pauseAtStart;
     int inputTest;
     int quiet;
+    int afFactorChoice; // skyline method's factorisation: 0 the cheaper, 1 skyline, 2 sparse LDL'
     int _wPBridge;
 
     // --- project file name parts ---

@@ -10,6 +10,7 @@
 struct Afe;
 struct Wpf;
 struct Level;
+struct SparseLdl;
 
 // Node flag bits.
 enum {
@@ -171,6 +172,8 @@ struct AfMat {
     double* b;     // [1..neq]
     double* x;     // [1..neq]
     Skyline* sky;
+    SparseLdl* ldl;  // the skyline method's sparse L D L' factorisation, when it is cheaper
+    double skyOps, ldlOps; // multiply-adds of one factorisation by each
     PcgData* pcg;
     double** aa;   // [1..n][1..n]
 };

@@ -6,6 +6,7 @@
 #include "network/mat_init.h"
 
 #include "airflow/afe_models.h"
+#include "airflow/ldlt.h"
 #include "airflow/pcg.h"
 #include "airflow/skyline.h"
 #include "network/profile.h"
@@ -124,14 +125,36 @@ static void analyseProfile(FlowmirState* fms, AfMat* mat, int* ijaS, int nelem)
 
 // --- storage ---------------------------------------------------------------------
 
+// The symmetric skyline method factorises by its profile, or by a sparse L D L' on a
+// minimum-degree ordering of the same matrix when that needs fewer operations (or when the
+// host asks for one of them). Only the chosen one keeps its storage.
+static void allocSkylineMethod(FlowmirState* fms, AfMat* mat)
+{
+    int n = mat->nvar;
+    double skyOps = sky_ops(n, mat->ija);
+    SparseLdl* ldl = n > 0 ? ldl_analyse(fms, n, mat->ija) : nullptr;
+    double ldlOps = ldl ? ldl->opsLdl : 0.0;
+    int choice = fms->afFactorChoice;
+    bool useLdl = ldl && (choice == 2 || (choice == 0 && ldlOps < skyOps));
+    if (useLdl) {
+        mat->ldl = ldl;
+        sky_summary(n, mat->ija, logStream(fms));
+    } else {
+        if (ldl) ldl_fre(fms, ldl);
+        mat->sky = static_cast<Skyline*>(alc_e(fms, sizeof(Skyline), "af-sky"));
+        mat->sky->sym = 1;
+        sky_alc(fms, n, mat->ija, mat->sky, logStream(fms));
+    }
+    mat->skyOps = skyOps;
+    mat->ldlOps = ldlOps;
+}
+
 static void allocSolverStorage(FlowmirState* fms, AfMat* mat)
 {
     int n = mat->nvar;
     switch (mat->slae) {
     case 0:
-        mat->sky = static_cast<Skyline*>(alc_e(fms, sizeof(Skyline), "af-sky"));
-        mat->sky->sym = 1;
-        sky_alc(fms, n, mat->ija, mat->sky, logStream(fms));
+        allocSkylineMethod(fms, mat);
         break;
     case 1:
         pcg_alc(fms, mat);
@@ -176,6 +199,10 @@ static void logSolverSettings(FlowmirState* fms, const AfMat* mat)
         LOG(fms, "  cnvg = %g, itmax = %d\n", mat->pcgCnvg, mat->pcgItmax);
     } else
         LOG(fms, "Cholesky method.\n");
+    if (mat->slae == 0 && mat->nvar > 0)
+        LOG(fms, "  factorization by %s (%s): skyline %.0f, sparse LDLT %.0f multiply-adds\n",
+            mat->ldl ? "sparse LDLT on a minimum degree ordering" : "skyline",
+            fms->afFactorChoice ? "requested" : "fewer operations", mat->skyOps, mat->ldlOps);
 }
 
 void af_mat_set(FlowmirState* fms, AfMat* mat)
@@ -219,6 +246,8 @@ void af_mat_fre(FlowmirState* fms, AfMat* mat)
         fre_e(fms, mat->sky, sizeof(Skyline), "af-sky");
         mat->sky = nullptr;
     }
+    if (mat->ldl) ldl_fre(fms, mat->ldl);
+    mat->ldl = nullptr;
     if (mat->pcg) pcg_fre(fms, mat);
     if (mat->aa) {
         int n = atLeast1(mat->nvar);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "airflow/dense.h"
+#include "airflow/ldlt.h"
 #include "airflow/linsolve.h"
 #include "airflow/pcg.h"
 #include "airflow/skyline.h"
@@ -95,14 +96,15 @@ struct RowIndexed {
 };
 
 // An airflow matrix record over a symmetric matrix with one constant-pressure row, with
-// the storage of the chosen solver.
+// the storage of the chosen solver; slae 0 with ldlt factorises by the sparse L D L'.
 struct HandMat {
     FlowmirState* fms;
     RowIndexed store;
     std::vector<double> b, x;
     Skyline sky{};
     AfMat mat{};
-    HandMat(FlowmirState* f, const Dense& a, int slae, float cnvg = 1e-12f) : fms(f), store(a, true, 1)
+    HandMat(FlowmirState* f, const Dense& a, int slae, float cnvg = 1e-12f, bool ldlt = false)
+        : fms(f), store(a, true, 1)
     {
         int n = (int)a.size() - 1;
         mat.neq = n + 1;
@@ -118,7 +120,9 @@ struct HandMat {
         x.assign(n + 2, 0.0);
         mat.b = b.data();
         mat.x = x.data();
-        if (slae == 0) {
+        if (slae == 0 && ldlt) {
+            mat.ldl = ldl_analyse(fms, n, mat.ija);
+        } else if (slae == 0) {
             sky.sym = 1;
             sky_alc(fms, n, mat.ija, &sky, nullptr);
             mat.sky = &sky;
@@ -130,7 +134,8 @@ struct HandMat {
     }
     ~HandMat()
     {
-        if (mat.slae == 0) sky_fre(fms, &sky);
+        if (mat.ldl) ldl_fre(fms, mat.ldl);
+        if (mat.slae == 0 && !mat.ldl) sky_fre(fms, &sky);
         if (mat.slae == 1) pcg_fre(fms, &mat);
         if (mat.slae == 2) fre_mc(fms, mat.aa, 1, mat.nvar, 1, mat.nvar, sizeof(double));
     }
@@ -160,14 +165,16 @@ const SpdCase spdCases[] = {
 TEST(LinearSolvers, EverySolverMatchesADenseSolve)
 {
     for (const SpdCase& c : spdCases)
-        for (int slae = 0; slae <= 2; slae++) {
-            SCOPED_TRACE(std::string(c.name) + ", slae " + std::to_string(slae));
+        for (int method = 0; method <= 3; method++) {
+            // Method 3: the skyline method factorised by the sparse L D L'.
+            int slae = method == 3 ? 0 : method;
+            SCOPED_TRACE(std::string(c.name) + ", method " + std::to_string(method));
             TestState ts;
             Dense a = dense(c.rows);
             int n = (int)a.size() - 1;
             std::vector<double> want = referenceSolve(a, rhs(n + 1));
             {
-                HandMat hm(ts.fms, a, slae);
+                HandMat hm(ts.fms, a, slae, 1e-12f, method == 3);
                 int it = solve_slae(ts.fms, &hm.mat);
                 for (int i = 1; i <= n; i++) EXPECT_NEAR(hm.x[i], want[i], 1e-9 * (1 + fabs(want[i]))) << i;
                 EXPECT_EQ(hm.x[n + 1], hm.b[n + 1]) << "constant-pressure row";
@@ -309,6 +316,91 @@ TEST(Skyline, SmallPivotIsAnErrorAndZeroPivotIsFatal)
         EXPECT_EQ(r.status, 2) << sym;
         EXPECT_NE(r.err.find("FATAL Zero on the diagonal, eqn 2\n"), std::string::npos) << r.err;
     }
+}
+
+// A network-shaped matrix: a hub (a corridor) joined to every room, rooms in a ring, each
+// room leaking to the outside; values from the seed so that refactorising sees new numbers.
+Dense hubAndRing(int n, double seed)
+{
+    Dense a(n + 1, std::vector<double>(n + 1, 0.0));
+    auto join = [&](int i, int j, double c) {
+        a[i][j] -= c;
+        a[j][i] -= c;
+        a[i][i] += c;
+        a[j][j] += c;
+    };
+    for (int i = 2; i <= n; i++) {
+        join(1, i, 1.0 + std::fabs(std::sin(seed * i)));
+        join(i, i == n ? 2 : i + 1, 0.5 + std::fabs(std::cos(seed + i)));
+        a[i][i] += 0.01 * i;
+    }
+    a[1][1] += 0.1;
+    return a;
+}
+
+TEST(SparseLdl, RefactorisationsMatchTheSkylineAndTheReference)
+{
+    TestState ts;
+    const int n = 40;
+    RowIndexed s(hubAndRing(n, 1.0), true);
+    SparseLdl* ldl = ldl_analyse(ts.fms, n, s.ija.data());
+    // The hub numbered first fills the whole skyline; eliminated late it fills little.
+    EXPECT_LT(ldl->opsLdl, 0.1 * sky_ops(n, s.ija.data()));
+    for (double seed : {1.0, 2.5, 7.0}) {
+        SCOPED_TRACE(seed);
+        Dense a = hubAndRing(n, seed);
+        RowIndexed v(a, true);
+        ASSERT_EQ(v.ija, s.ija);
+        std::vector<double> want = referenceSolve(a, rhs(n));
+        std::vector<double> x = rhs(n);
+        ldl_factor(ts.fms, ldl, v.sa.data());
+        ldl_solve(ts.fms, ldl, x.data());
+        for (int i = 1; i <= n; i++) EXPECT_NEAR(x[i], want[i], 1e-10 * (1 + std::fabs(want[i]))) << i;
+    }
+    // Counted as factorisations and solves of the Jacobian by the skyline method.
+    EXPECT_EQ(ts->nLufSkyS, 3);
+    EXPECT_EQ(ts->nLusSkyS, 3);
+    ldl_fre(ts.fms, ldl);
+    EXPECT_EQ(net(ts.fms), 0u);
+}
+
+TEST(SparseLdl, OperationCountsByHand)
+{
+    // Arrow pointing at the first row: the skyline fills rows 2..4 to column 1,
+    // each entry (i, j) reduced by j - 1 products: 0 + (0 + 1) + (0 + 1 + 2), plus 1 + 2 + 3
+    // scalings; the minimum-degree order takes the leaves first: one entry per leaf
+    // column, 1 multiply-add each.
+    Dense a = dense({{8, -1, -1, -1}, {-1, 3, 0, 0}, {-1, 0, 3, 0}, {-1, 0, 0, 3}});
+    RowIndexed s(a, true);
+    EXPECT_EQ(sky_ops(4, s.ija.data()), 4.0 + 6.0);
+    TestState ts;
+    SparseLdl* ldl = ldl_analyse(ts.fms, 4, s.ija.data());
+    EXPECT_EQ(ldl->opsLdl, 3.0);
+    EXPECT_EQ(ldl->nzL, 3);
+    ldl_fre(ts.fms, ldl);
+}
+
+TEST(SparseLdl, SmallPivotIsAnErrorAndZeroPivotIsFatal)
+{
+    {
+        TestState ts;
+        ts.openLog();
+        RowIndexed s(dense({{1e-20, 0}, {0, 2}}), true);
+        SparseLdl* ldl = ldl_analyse(ts.fms, 2, s.ija.data());
+        ldl_factor(ts.fms, ldl, s.sa.data());
+        EXPECT_EQ(ts->errorCount, 1);
+        EXPECT_NE(ts.log().find(" Near zero on the diagonal, eqn 1  1e-20\n"), std::string::npos) << ts.log();
+        ldl_fre(ts.fms, ldl);
+    }
+    ChildResult r = runChild([] {
+        TestState ts;
+        RowIndexed s(dense({{1, 1, 0}, {1, 1, 0}, {0, 0, 1}}), true);
+        SparseLdl* ldl = ldl_analyse(ts.fms, 3, s.ija.data());
+        ldl_factor(ts.fms, ldl, s.sa.data());
+    });
+    EXPECT_EQ(r.status, 2);
+    // The pivot is named by its equation, whatever the elimination order.
+    EXPECT_NE(r.err.find("FATAL Zero on the diagonal, eqn "), std::string::npos) << r.err;
 }
 
 TEST(Pcg, WarmStartThatSolvesTheSystemIsKept)

@@ -191,6 +191,7 @@ TEST(MatInit, SmallNetworkLogAndListing)
         "Solve nonlinear equations by Newton-Raphson with variable trust region.\n"
         "  relcnvg = 0.0001, abscnvg = 2e-05, itmax = 30\n"
         "Solve Jacobian SLAE by symmetric SKYline method.\n"
+        "  factorization by skyline (fewer operations): skyline 7, sparse LDLT 7 multiply-adds\n"
         "\nAirflow calculation data:\n"
         " Node | source | eqn\n"
         "    1 :    1z :    1\n"
@@ -296,7 +297,8 @@ TEST(MatInit, SolverSettingLines)
         {0, 0,
          "Solve nonlinear equations by Newton-Raphson with simple under relaxation.\n"
          "  relax = 0.75, relcnvg = 0.0001, abscnvg = 2e-05, itmax = 30\n"
-         "Solve Jacobian SLAE by symmetric SKYline method.\n"},
+         "Solve Jacobian SLAE by symmetric SKYline method.\n"
+         "  factorization by skyline (fewer operations): skyline 7, sparse LDLT 7 multiply-adds\n"},
         {1, 1,
          "Solve nonlinear equations by Newton-Raphson with variable trust region.\n"
          "  relcnvg = 0.0001, abscnvg = 2e-05, itmax = 30\n"
@@ -475,3 +477,57 @@ TEST(MatInit, FatalSettingsAndCounts)
 }
 
 }  // namespace
+
+// A corridor numbered first and joined to every room fills the skyline: row i spans columns
+// 1..i-1, sum over m = 1..20 of m(m+1)/2 = 1540 multiply-adds; the minimum-degree
+// factorisation does with far fewer. The host may force either.
+TEST(MatInit, SkylineMethodFactorisesByTheCheaperFactorisation)
+{
+    struct Case {
+        int choice;
+        bool hub;
+        bool ldl;
+        const char* line;
+    } cases[] = {
+        {0, true, true,
+         "  factorization by sparse LDLT on a minimum degree ordering (fewer operations): skyline 1540, "
+         "sparse LDLT 112 multiply-adds\n"},
+        {1, true, false, "  factorization by skyline (requested): skyline 1540, sparse LDLT 112 multiply-adds\n"},
+        {2, false, true,
+         "  factorization by sparse LDLT on a minimum degree ordering (requested): skyline 7, sparse LDLT 7 "
+         "multiply-adds\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.choice);
+        TestState ts;
+        ts.openLog();
+        setSolver(ts.fms, 0);
+        ts->afFactorChoice = c.choice;
+        TestNet t;
+        if (c.hub) {
+            int hall = t.node(NODE_ZONE, 1, true);
+            std::vector<int> rooms;
+            for (int r = 0; r < 20; r++) rooms.push_back(t.node(NODE_ZONE, r + 2, true));
+            int amb = t.node(NODE_ZONE, 0, false);
+            for (int r = 0; r < 20; r++) {
+                t.link(LINK_PATH, 3 * r + 1, hall, rooms[r]);
+                t.link(LINK_PATH, 3 * r + 2, rooms[r], rooms[(r + 1) % 20]);
+                t.link(LINK_PATH, 3 * r + 3, rooms[r], amb);
+            }
+        } else {
+            smallBuilding(t);
+        }
+        t.attach(ts.fms);
+        uint64_t before = net(ts.fms);
+        mat_init(ts.fms);
+        std::string log = ts.log();
+        EXPECT_TRUE(contains(log, std::string("Solve Jacobian SLAE by symmetric SKYline method.\n") + c.line)) << log;
+        // The skyline's storage summary stands whichever factorisation runs.
+        EXPECT_TRUE(contains(log, " Skyline Matrix:\n")) << log;
+        AfMat* mat = ts->afMat;
+        EXPECT_EQ(mat->ldl != nullptr, c.ldl);
+        EXPECT_EQ(mat->sky != nullptr, !c.ldl);
+        releaseAll(ts.fms);
+        EXPECT_EQ(net(ts.fms), before);
+    }
+}

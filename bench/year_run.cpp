@@ -2,19 +2,22 @@
 // floors with supply ducts and wind profiles) under a generated year of hourly weather, each run
 // through the library in a child process of its own:
 //
-//   bench_year_run [--zones N]... [--days D] [--pcg] [--keep]
+//   bench_year_run [--zones N]... [--days D | --hours H] [--pcg] [--solver auto|skyline|ldlt]...
+//                  [--repeat R] [--keep]
 //
-// Prints per building the zones, paths, steps, the wall time of the whole run (reading and
-// set-up included), steps per second and the child's peak resident memory (ru_maxrss). Results
-// are listed once a day so that the results file of the large building stays small; --keep
-// leaves the scratch folder for a look at the log and the results. The airflow equations are
-// solved by the skyline factorisation the generator chooses, or with --pcg by preconditioned
-// conjugate gradients.
+// Prints per building and solver the zones, paths, steps, the processor time of the whole run
+// in the child (reading and set-up included; the median of R runs), the time per step,
+// factorisations and assemblies of the airflow equations per step, and the child's peak
+// resident memory (ru_maxrss). Results are listed once a day so that the results file of the
+// large building stays small; --keep leaves the scratch folder for a look at the log and the
+// results. The airflow equations are solved by the skyline method the generator chooses,
+// factorised as --solver says (several --solver options run side by side), or with --pcg by
+// preconditioned conjugate gradients.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -82,7 +85,7 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 
 // The generated building made a transient run of `days` days from January 1 under the weather
 // file, hourly steps, results once a day.
-std::string transientBuilding(int zones, int days, bool pcg, BuildingCounts* counts)
+std::string transientBuilding(int zones, int days, int hours, bool pcg, BuildingCounts* counts)
 {
     BuildingOptions opt;
     opt.plan = FloorPlan::Corridor;
@@ -95,7 +98,8 @@ std::string transientBuilding(int zones, int days, bool pcg, BuildingCounts* cou
     prj = replaced(prj, "\n0 1 30 1e-05 1e-05 0.75 0 50 0\n", "\n1 1 30 1e-05 1e-05 0.75 0 50 0\n");
     if (pcg) prj = replaced(prj, "\n0 1 0 1e-06 1 1\n", "\n1 1 0 1e-06 1 1\n");
     // The end date as a day number of the year.
-    std::string period = "Jan01 00:00:00 Jan01 00:00:00 " + std::to_string(days) + " 24:00:00 01:00:00 24:00:00 24:00:00\n";
+    std::string end = hours > 0 ? "1 " + std::to_string(hours) + ":00:00" : std::to_string(days) + " 24:00:00";
+    std::string period = "Jan01 00:00:00 Jan01 00:00:00 " + end + " 01:00:00 24:00:00 24:00:00\n";
     prj = replaced(prj, "Jan01 00:00:00 Jan01 00:00:00 Jan01 24:00:00 00:05:00 01:00:00 01:00:00\n", period);
     return prj;
 }
@@ -112,11 +116,15 @@ struct Outcome {
     int rc = -1;
     int steps = 0;
     int errors = 0;
-    double seconds = 0.0;
+    int factorisations = 0;
+    int assemblies = 0;
+    double cpu = 0.0;
+    long maxrssKiB = 0;
 };
 
-// Runs the project through the library in a child process; its outcome and peak memory (KiB).
-bool runChild(const std::string& project, Outcome* out, long* maxrssKiB)
+// Runs the project through the library in a child process; its outcome, processor time and
+// peak memory.
+bool runChild(const std::string& project, int factor, Outcome* out)
 {
     int fd[2];
     if (pipe(fd) != 0) return false;
@@ -127,11 +135,12 @@ bool runChild(const std::string& project, Outcome* out, long* maxrssKiB)
         Outcome o;
         FlowmirState* fms = flowmirNewState();
         flowmirSetQuiet(fms, 1);
-        auto start = std::chrono::steady_clock::now();
+        flowmirSetFactorisation(fms, factor);
         o.rc = SetupSimulation(fms, project.c_str(), 0, "", nullptr);
-        o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         o.steps = fms->stepCount;
         o.errors = fms->errorCount;
+        o.factorisations = fms->nLufSkyS + fms->nSaPcg;
+        o.assemblies = fms->nFillAf;
         ssize_t n = write(fd[1], &o, sizeof o);
         _exit(n == (ssize_t)sizeof o ? 0 : 3);
     }
@@ -141,7 +150,8 @@ bool runChild(const std::string& project, Outcome* out, long* maxrssKiB)
     int status = 0;
     struct rusage ru;
     if (wait4(pid, &status, 0, &ru) != pid) return false;
-    *maxrssKiB = ru.ru_maxrss;
+    out->maxrssKiB = ru.ru_maxrss;
+    out->cpu = ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + 1e-6 * (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec);
     return n == (ssize_t)sizeof *out && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
@@ -161,24 +171,39 @@ long baselineKiB()
 int main(int argc, char** argv)
 {
     std::vector<int> zoneCounts;
-    int days = DAYS_IN_YEAR;
+    std::vector<std::string> solvers;
+    int days = DAYS_IN_YEAR, hours = 0, repeat = 1;
     bool keep = false, pcg = false;
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "--zones") && i + 1 < argc) {
             zoneCounts.push_back(atoi(argv[++i]));
         } else if (!strcmp(argv[i], "--days") && i + 1 < argc) {
             days = atoi(argv[++i]);
+        } else if (!strcmp(argv[i], "--hours") && i + 1 < argc) {
+            hours = atoi(argv[++i]);
+        } else if (!strcmp(argv[i], "--repeat") && i + 1 < argc) {
+            repeat = std::max(1, atoi(argv[++i]));
+        } else if (!strcmp(argv[i], "--solver") && i + 1 < argc) {
+            solvers.push_back(argv[++i]);
         } else if (!strcmp(argv[i], "--pcg")) {
             pcg = true;
         } else if (!strcmp(argv[i], "--keep")) {
             keep = true;
         } else {
-            fprintf(stderr, "usage: bench_year_run [--zones N]... [--days D] [--pcg] [--keep]\n");
+            fprintf(stderr, "usage: bench_year_run [--zones N]... [--days D | --hours H] [--pcg] "
+                            "[--solver auto|skyline|ldlt]... [--repeat R] [--keep]\n");
             return 2;
         }
     }
     if (days < 1 || days > DAYS_IN_YEAR) days = DAYS_IN_YEAR;
+    if (hours < 0 || hours > 24) hours = 0;
     if (zoneCounts.empty()) zoneCounts = {100, 1000};
+    if (solvers.empty()) solvers = {"auto"};
+    for (const std::string& s : solvers)
+        if (s != "auto" && s != "skyline" && s != "ldlt") {
+            fprintf(stderr, "year_run: --solver takes auto, skyline or ldlt\n");
+            return 2;
+        }
 
     std::string dir = makeScratchFolder("flowmir-year");
     if (dir.empty()) {
@@ -190,32 +215,49 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    printf("hourly steps over %d days; results listed daily; airflow equations by %s; baseline peak memory of a "
-           "child %ld KiB\n",
-           days, pcg ? "conjugate gradients" : "skyline factorisation", baselineKiB());
-    printf("%7s %7s %7s %7s %10s %12s %14s\n", "zones", "paths", "ducts", "steps", "seconds", "steps/s",
-           "peak RSS MiB");
+    if (hours > 0)
+        printf("hourly steps over %d hours", hours);
+    else
+        printf("hourly steps over %d days", days);
+    printf("; results listed daily; airflow equations by %s; processor time, median of %d; baseline peak memory "
+           "of a child %ld KiB\n",
+           pcg ? "conjugate gradients" : "the skyline method", repeat, baselineKiB());
+    printf("%7s %7s %7s %8s %7s %10s %12s %8s %8s %10s\n", "zones", "paths", "ducts", "solver", "steps", "cpu s",
+           "ms/step", "fact/st", "asm/st", "peak MiB");
     int failures = 0;
     for (int zones : zoneCounts) {
         BuildingCounts counts;
         std::string name = dir + "/building" + std::to_string(zones);
-        if (!writeText(name + ".prj", transientBuilding(zones, days, pcg, &counts))) {
+        if (!writeText(name + ".prj", transientBuilding(zones, days, hours, pcg, &counts))) {
             fprintf(stderr, "year_run: cannot write %s.prj\n", name.c_str());
             return 2;
         }
-        Outcome o;
-        long rss = 0;
-        bool ok = runChild(name + ".prj", &o, &rss);
-        if (!ok || o.rc != 0 || o.errors != 0) {
-            printf("%7d  run failed (status %d, %d errors): see %s.xlog\n", counts.zones, o.rc, o.errors,
-                   name.c_str());
-            failures++;
-            keep = true;
-            continue;
+        for (const std::string& solver : solvers) {
+            int factor = solver == "skyline" ? FLOWMIR_FACTOR_SKYLINE
+                         : solver == "ldlt"  ? FLOWMIR_FACTOR_LDLT
+                                             : FLOWMIR_FACTOR_AUTO;
+            std::vector<Outcome> runs;
+            bool failed = false;
+            for (int r = 0; r < repeat && !failed; r++) {
+                Outcome o;
+                bool ok = runChild(name + ".prj", factor, &o);
+                if (!ok || o.rc != 0 || o.errors != 0) {
+                    printf("%7d  run failed (status %d, %d errors): see %s.xlog\n", counts.zones, o.rc, o.errors,
+                           name.c_str());
+                    failures++;
+                    keep = failed = true;
+                }
+                runs.push_back(o);
+            }
+            if (failed) continue;
+            std::sort(runs.begin(), runs.end(), [](const Outcome& a, const Outcome& b) { return a.cpu < b.cpu; });
+            const Outcome& o = runs[runs.size() / 2];
+            double steps = std::max(o.steps, 1);
+            printf("%7d %7d %7d %8s %7d %10.2f %12.3f %8.2f %8.2f %10.1f\n", counts.zones, counts.paths, counts.ducts,
+                   pcg ? "pcg" : solver.c_str(), o.steps, o.cpu, 1e3 * o.cpu / steps, o.factorisations / steps,
+                   o.assemblies / steps, o.maxrssKiB / 1024.0);
+            fflush(stdout);
         }
-        printf("%7d %7d %7d %7d %10.2f %12.1f %14.1f\n", counts.zones, counts.paths, counts.ducts, o.steps, o.seconds,
-               o.steps / o.seconds, rss / 1024.0);
-        fflush(stdout);
         if (!keep)
             for (const char* ext : {".prj", ".xlog", ".sim"})
                 remove((name + ext).c_str());

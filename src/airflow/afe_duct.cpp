@@ -35,12 +35,12 @@ int afe_dwc(FlowmirState* fms, AirLink* link)
             double y = eps * 0.2702702702702703 + 2.51 * g / Re;
             if (y <= 0.0)
                 errorf(fms, ERROR, __FILE__, __LINE__, "dr1dg <= 0, pp->s_nr/nr %d/%d", link->s_nr, link->nr);
-            double v = std::log10(y);
             w = 2.180158299154324 / (y * Re);
             h = 2.0 * Re * (fl + sumC);
             t = -2.0 * Re * Re * fl / g;
             u = -w * g / Re;
-            if (pass == 1) break;
+            if (pass == 1) break; // the slopes at the new point; its residual is not needed
+            double v = std::log10(y);
             double R1 = (fl + sumC) * Re * Re - X;
             double R2 = g + 2.0 * v;
             double det = h * (w + 1.0) - t * u;
@@ -176,7 +176,10 @@ int afe_jlk(FlowmirState* fms, AirLink* link)
     double dP = link->dP;
     const AirNode* U = afe_upstream(link, dP);
     double k = 1.0;
-    if (fms->rhoMuCorr) k = std::exp(0.65 * std::log(RHO0 / U->rho) + 0.3 * std::log(U->rhomu * NU0));
+    if (fms->rhoMuCorr) {
+        if (U->kLeak == 0.0) U->kLeak = std::exp(0.65 * U->lnRhoRatio + 0.3 * U->lnRhoMu);
+        k = U->kLeak;
+    }
     double K = link->dd->Cleak * k * U->rho;
     if (std::fabs(dP) <= 0.001) {
         // Linear below 1 mPa, meeting the power law there.

@@ -4,6 +4,8 @@
 #ifndef FLOWMIR_AIRFLOW_AFE_MODELS_H
 #define FLOWMIR_AIRFLOW_AFE_MODELS_H
 
+#include <cmath>
+
 #include "airflow/afe.h"
 #include "network/airnet.h"
 
@@ -80,6 +82,16 @@ enum { PLR_SQRHO = 0, PLR_MASS = 1, PLR_VOLUME = 2 };
 constexpr double RHO0 = 1.2041;    // kg/m^3
 constexpr double MU0 = 1.81625e-5; // Pa s
 constexpr double NU0 = 1.50839e-5; // m^2/s
+
+// Forms a node's correction logarithms after its density or viscosity changed, and forgets
+// the factors formed from the old ones.
+inline void afe_node_corr(AirNode* n)
+{
+    n->lnRhoMu = std::log(n->rhomu * NU0);
+    n->lnRhoRatio = std::log(RHO0 / n->rho);
+    n->corr[0].form = n->corr[1].form = -1;
+    n->kLeak = 0.0;
+}
 
 // One power-law branch with upstream node U, before control value and multiplier; *dFdP
 // receives the derivative. halfTest: no density/viscosity correction when expt is 0.5.

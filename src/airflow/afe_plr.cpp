@@ -4,6 +4,22 @@
 
 #include "airflow/afe_models.h"
 
+// The correction factor of exponent n and form at node U: formed once per density update.
+static double corrFactor(const AirNode* U, float expt, int form)
+{
+    for (auto& c : U->corr)
+        if (c.form == form && c.expt == expt) return c.k;
+    double n = expt;
+    double m = form == PLR_SQRHO ? n - 0.5 : form == PLR_MASS ? n - 1.0 : n;
+    double k = std::exp((2.0 * n - 1.0) * U->lnRhoMu + m * U->lnRhoRatio);
+    auto& slot = U->corr[U->corrNext];
+    U->corrNext ^= 1;
+    slot.expt = expt;
+    slot.form = form;
+    slot.k = k;
+    return k;
+}
+
 double plr_kernel(FlowmirState* fms, const AirNode* U, double dP, float lam, float turb, float expt, int form,
                   int halfTest, double* dFdP)
 {
@@ -11,11 +27,7 @@ double plr_kernel(FlowmirState* fms, const AirNode* U, double dP, float lam, flo
     double FL = FLc * dP;
 
     double n = expt;
-    double k = 1.0;
-    if (fms->rhoMuCorr && !(halfTest && expt == 0.5f)) {
-        double m = form == PLR_SQRHO ? n - 0.5 : form == PLR_MASS ? n - 1.0 : n;
-        k = std::exp((2.0 * n - 1.0) * std::log(U->rhomu * NU0) + m * std::log(RHO0 / U->rho));
-    }
+    double k = fms->rhoMuCorr && !(halfTest && expt == 0.5f) ? corrFactor(U, expt, form) : 1.0;
     double R = form == PLR_SQRHO ? U->sqrho : form == PLR_MASS ? 1.0 : U->rho;
     double adP = std::fabs(dP);
     double FT = turb * k * R * (expt == 0.5f ? std::sqrt(adP) : std::pow(adP, n));

@@ -289,8 +289,8 @@ int SolveAfstr(FlowmirState* fms, AfMat* mat)
         double h = 0.0;
         for (int i = 1; i <= fms->nafnd; i++) h += mat->x[i] * mat->x[i];
         h = sqrt(h);
+        // Trials move the pressures only: every assembly forms the links' dP from them.
         for (AirNode* node = fms->nodeList; node; node = node->next) node->P0 = node->P;
-        for (AirLink* link = fms->linkList; link; link = link->next) link->dP0 = link->dP;
 
         double m = -1.0, c = 0.0;  // length and sum of squares of the previous trial
         double lambda = 1.0, u = f0;
@@ -303,8 +303,6 @@ int SolveAfstr(FlowmirState* fms, AfMat* mat)
             }
             for (AirNode* node = fms->nodeList; node; node = node->next)
                 node->P = node->P0 - lambda * mat->x[node->eqn];
-            for (AirLink* link = fms->linkList; link; link = link->next)
-                link->dP = link->dP0 + lambda * (mat->x[link->nodeM->eqn] - mat->x[link->nodeN->eqn]);
             refreshConcBases(fms);
             if (FillAf(fms, mat)) return iter;
             if (logIter) logIterStr(fms, iter, lambda, trial == 0 ? cg : 0);
@@ -413,9 +411,8 @@ int SolveAfsur(FlowmirState* fms, AfMat* mat)
         if (logIter) logIterSur(fms, iter, cg);
         if (rho > 0.3 * rhoPrev)
             for (int i = 1; i <= mat->neq; i++) mat->x[i] *= mat->relax;
+        // The next assembly forms the links' dP from the new pressures.
         for (AirNode* node = fms->nodeList; node; node = node->next) node->P -= mat->x[node->eqn];
-        for (AirLink* link = fms->linkList; link; link = link->next)
-            link->dP -= mat->x[link->nodeN->eqn] - mat->x[link->nodeM->eqn];
         rhoPrev = rho;
         refreshConcBases(fms);
     }

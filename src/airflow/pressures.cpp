@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "airflow/afe_models.h"
 #include "airflow/wpf.h"
 #include "network/airnet.h"
 #include "project/components.h"
@@ -19,6 +20,7 @@ static void nodeProperties(FlowmirState* fms)
         n->sqrho = (float)sqrt(rho);
         n->mu = (float)(n->T * 4.9286e-8 + 3.7143e-6);
         n->rhomu = (float)(rho / n->mu);
+        afe_node_corr(n);
     }
 }
 
@@ -113,6 +115,7 @@ void calc_wP(FlowmirState* fms)
     AirNode* a = fms->ambt;
     if (!a) return;
     a->rho = fms->Pambt / (a->T * a->R);
+    afe_node_corr(a);
     double q = 0.5 * a->rho * fms->Wspd * fms->Wspd;
     for (AirLink* l = fms->linkList; l; l = l->next) {
         if (!(l->flags & LF_WIND) || l->envIdx < 1 || l->envIdx > fms->nenv) continue;

@@ -39,29 +39,44 @@ enum {
 enum { NODE_ZONE = 0, NODE_JCT = 1, NODE_TERM = 2 };
 enum { LINK_PATH = 0, LINK_DUCT = 1, LINK_TERM = 2, LINK_LEAK = 3 };
 
+// The fields every Newton iteration walks come first, so that the walks over nodes and links
+// touch one or two cache lines of each record.
 struct AirNode {
     AirNode* next;
     uint32_t flags;
     int32_t eqn;     // diagonal position and equation number in the airflow matrix
-    int32_t* mfEqn;  // per species, equation in the mass-fraction system
-    void* rxn;       // kinetic reaction, or none
-    float* tctl;     // temperature control or schedule value, or none
-    float hgt;       // m
-    float V;         // m3
-    double R;        // gas constant, J/(kg K)
-    float cp;        // J/(kg K)
-    double src;      // mass source, kg/s
-    double M, M0;    // air mass now and at the step start, kg
-    double T;        // K
     double P;        // Pa, relative to the barometric pressure
+    double P0;       // pressure before the current Newton step
+    double resid;    // mass balance residual, kg/s
+    double sumF;     // sum of the flow magnitudes, kg/s
     double rho;      // kg/m3
     float sqrho;     // sqrt(rho)
     float mu;        // Pa s
     float rhomu;     // rho/mu, s/m2
-    float Pgage;     // Pa, relative to the ambient at the same height
-    double resid;    // mass balance residual, kg/s
-    double sumF;     // sum of the flow magnitudes, kg/s
     float Fmin;      // flow scale of the convergence test, kg/s
+    // Density and viscosity correction of the flow models, fixed between density updates:
+    // log(rhomu NU0), log(RHO0/rho) and the factors already formed from them by (exponent,
+    // form) of power laws, and for duct leaks (kLeak, 0 until formed).
+    double lnRhoMu, lnRhoRatio;
+    mutable struct {
+        float expt;
+        int32_t form;  // -1 empty
+        double k;
+    } corr[2];
+    mutable double kLeak;
+    mutable int32_t corrNext;
+    float V;         // m3
+    double T;        // K
+    double R;        // gas constant, J/(kg K)
+    double src;      // mass source, kg/s
+    double M, M0;    // air mass now and at the step start, kg
+    double dMdt;     // storage term, kg/s
+    int32_t* mfEqn;  // per species, equation in the mass-fraction system
+    void* rxn;       // kinetic reaction, or none
+    float* tctl;     // temperature control or schedule value, or none
+    float hgt;       // m
+    float cp;        // J/(kg K)
+    float Pgage;     // Pa, relative to the ambient at the same height
     float ahsFlow;   // outdoor-air (supply) or exhaust (return) flow of a system, kg/s
     Level* level;    // the level the height refers to
     AirNode* inZoneNode; // for a junction inside a zone: that zone's node
@@ -72,8 +87,6 @@ struct AirNode {
     char name[32];
     int32_t isCfd;
     double* Mf;      // per species mass fractions, kg/kg
-    double P0;       // pressure before the current Newton step
-    double dMdt;     // storage term, kg/s
     float Pgmax, Pgmin; // extremes of Pgage in the day, Pa
 };
 
@@ -93,30 +106,30 @@ struct DuctSeg {
 struct AirLink {
     AirLink* next;
     uint32_t flags;
+    int32_t offd;    // position of the off-diagonal entry, 0 none
     AirNode* nodeN;
     AirNode* nodeM;  // flow is positive from N to M
     Afe* elem;
-    void* filter;
-    Wpf* windProf;
-    float* ctrl;     // control value (1.0 when none)
-    double Flow[2];  // kg/s
-    double dFdP;     // kg/(s Pa)
-    double dP;       // Pa
-    float Ftot;      // Flow[0] + Flow[1]
     float* windP;    // wind pressure, Pa (a constant 0 off the envelope)
     double dPs;      // stack term, Pa
+    double dP;       // Pa
+    double Flow[2];  // kg/s
+    double dFdP;     // kg/(s Pa)
+    float* ctrl;     // control value (1.0 when none)
+    double mult;
+    DuctSeg* dd;
+    float Ftot;      // Flow[0] + Flow[1]
+    float lastX;
+    int32_t lastSeg;
+    void* filter;
+    Wpf* windProf;
     double* srcN;    // concentrations carried by a flow from N
     double* srcM;    // ... from M
     float Z;         // m, absolute height of the path or terminal
     float dHn, dHm;  // m, height above node N and above node M
     float dH;        // m, rise of a duct segment
-    double mult;
     float windMod, azimuth, windConst;
     float designFlow;
-    float lastX;
-    int32_t lastSeg;
-    DuctSeg* dd;
-    int32_t offd;    // position of the off-diagonal entry, 0 none
     int32_t locIdx;
     int32_t envIdx;
     int32_t nr;      // 1..nafpt

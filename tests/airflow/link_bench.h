@@ -25,6 +25,7 @@ inline void setAir(AirNode& n, double rho, double mu = kMu0, double T = 293.15)
     n.rhomu = (float)(rho / mu);
     n.sqrho = (float)std::sqrt(rho);
     n.T = T;
+    afe_node_corr(&n);
 }
 
 inline int quietErrors(FlowmirState*, const char*, const char*, int*)

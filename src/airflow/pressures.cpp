@@ -88,7 +88,7 @@ double wpf_cp(FlowmirState* fms, const Wpf* wpf, float theta)
         fms->wpSplLast = wpf;
         fms->wpSplIdx = i;
         const WpSeg& s = wpf->seg[i];
-        double t = theta - s.x;
+        double t = (double)theta - s.x;
         return ((s.s3 * t + s.s2) * t + s.s1) * t + s.s0;
     }
     if (wpf->type == WPF_TRIG) {
@@ -105,7 +105,9 @@ double wpf_cp(FlowmirState* fms, const Wpf* wpf, float theta)
         fms, [x](int k) { return x[k]; }, n, theta, start, "input value too small: %6g", "input value too large: %6g");
     fms->wpLinLast = wpf;
     fms->wpLinIdx = i;
-    return ((theta - x[i]) * y[i + 1] + (x[i + 1] - theta) * y[i]) / (x[i + 1] - x[i]);
+    // In double precision: near Cp = 0 single-precision products lose most of the digits.
+    double th = theta, x0 = x[i], x1 = x[i + 1];
+    return ((th - x0) * y[i + 1] + (x1 - th) * y[i]) / (x1 - x0);
 }
 
 void calc_wP(FlowmirState* fms)

@@ -170,6 +170,37 @@ TEST(Pressures, WindFromProfilesAndConstants)
     EXPECT_EQ(n.wP[1], 99.0f);
 }
 
+// Near Cp = 0 the interpolation keeps double precision: single-precision products are off
+// by tens of their ulps there.
+TEST(Pressures, ProfileInterpolationInDoublePrecision)
+{
+    TestState ts;
+    float azm[3] = {45.0f, 90.0f, 135.0f};
+    float cp[3] = {0.45f, 0.018f, -0.443f};
+    Wpf lin{};
+    lin.npts = 3;
+    lin.type = WPF_LINEAR;
+    lin.azm = azm;
+    lin.coef = cp;
+    const float theta = 91.7470093f;
+    double want = ((double)theta - 90.0) * (double)-0.443f / 45.0 + (135.0 - (double)theta) * (double)0.018f / 45.0;
+    EXPECT_NEAR(want, 1.02860204576e-4, 1e-15);
+    EXPECT_NEAR(wpf_cp(ts.fms, &lin, theta), 1.02860204576e-4, 1.02860204576e-4 * 1e-12);
+
+    // A spline segment's offset from its start: theta - x is exact in double, not in float.
+    WpSeg seg[2] = {};
+    seg[0].x = 0.1f;
+    seg[0].s0 = 0.0f;
+    seg[0].s1 = 1.0f;
+    seg[1].x = 135.0f;
+    Wpf spl{};
+    spl.npts = 2;
+    spl.type = WPF_SPLINE;
+    spl.seg = seg;
+    EXPECT_EQ(wpf_cp(ts.fms, &spl, theta), (double)theta - (double)0.1f);
+    EXPECT_NE((double)(theta - 0.1f), (double)theta - (double)0.1f);
+}
+
 TEST(Pressures, GagePressures)
 {
     Net n;

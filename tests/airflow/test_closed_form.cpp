@@ -60,10 +60,11 @@ bool contains(const std::string& text, const std::string& part)
 struct SteadyRun : TestState {
     bool ready = false;
 
-    explicit SteadyRun(const std::string& text)
+    explicit SteadyRun(const std::string& text, int factor = 0)
     {
         openLog();
         fms->quiet = 1;
+        fms->afFactorChoice = factor;
         fms->msBlock = alc_eci(fms, 32000, "ms-block");
         fms->mbBlock = alc_eci(fms, 8000, "mb-block");
         std::string path = scratchDir() + "/cf.prj";
@@ -648,4 +649,35 @@ TEST(ClosedForm, RoomsCutOffFromOutdoorsMeetAZeroPivot)
         EXPECT_EQ(r.status, 2) << r.err;
         EXPECT_TRUE(contains(r.err, c.message)) << r.err;
     }
+}
+
+// The skyline and the sparse L D L' factorisations of the same Jacobians: the same Newton
+// path (assemblies, factorisations, iterations) and the same pressures to rounding.
+TEST(ClosedForm, SkylineAndSparseLdlFollowTheSameNewtonPath)
+{
+    for (int newton : {1, 0})
+        for (int reorder : {0, 1}) {
+            SCOPED_TRACE(testing::Message() << "newton " << newton << " reorder " << reorder);
+            std::string text = fixture("cf_building.prj");
+            text = withLine(text, "newton", "1 " + std::to_string(newton) + " 50 1e-8 1e-15 0.75 0 50 0");
+            text = withLine(text, "slae", "0 " + std::to_string(reorder) + " 0 1e-10 1 1");
+            SteadyRun sky(text, 1), ldl(text, 2);
+            ASSERT_TRUE(sky.ready && ldl.ready);
+            ASSERT_NE(sky->afMat->sky, nullptr);
+            ASSERT_NE(ldl->afMat->ldl, nullptr);
+            EXPECT_EQ(ldl->errorCount, 0) << ldl->lastError;
+            EXPECT_EQ(sky->nFillAf, ldl->nFillAf);
+            EXPECT_EQ(sky->nLufSkyS, ldl->nLufSkyS);
+            EXPECT_GT(ldl->nLufSkyS, 1);
+            for (int i = 0; i < sky->nJfacBins; i++) EXPECT_EQ(sky->JfacBins[i], ldl->JfacBins[i]) << "bin " << i;
+            double scale = 0.0;
+            for (AirNode* n = sky->nodeList; n; n = n->next) scale = std::max(scale, std::fabs(n->P));
+            AirNode* a = sky->nodeList;
+            AirNode* b = ldl->nodeList;
+            for (; a && b; a = a->next, b = b->next) EXPECT_NEAR(a->P, b->P, 1e-11 * scale) << "node " << a->nr;
+            AirLink* la = sky->linkList;
+            AirLink* lb = ldl->linkList;
+            for (; la && lb; la = la->next, lb = lb->next)
+                EXPECT_NEAR(la->Flow[0], lb->Flow[0], 1e-9 * (1e-6 + std::fabs(la->Flow[0]))) << "link " << la->nr;
+        }
 }

@@ -406,20 +406,25 @@ static ssize_t watchProgress(void*, const char* data, size_t size)
 TEST(TransientRun, TimeStepLoopAllocatesNothing)
 {
     std::string dir = stageRun("tr_stack");
-    ChildResult r = runChild([&] {
-        cookie_io_functions_t io = {nullptr, watchProgress, nullptr, nullptr};
-        FILE* watched = fopencookie(nullptr, "w", io);
-        setvbuf(watched, nullptr, _IONBF, 0);
-        FILE* saved = stderr;
-        stderr = watched;
-        lastStep = 48;
-        FlowmirState* fms = flowmirNewState();
-        int rc = SetupSimulation(fms, (dir + "/tr_stack").c_str(), 0, "", nullptr);
-        stderr = saved;
-        printf("rc %d allocations %ld steps %d\n", rc, (long)allocationCalls, stepsCounted);
-    });
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "rc 0 allocations 0 steps 47\n");
+    // Both factorisations of the skyline method.
+    for (int factor : {FLOWMIR_FACTOR_SKYLINE, FLOWMIR_FACTOR_LDLT}) {
+        SCOPED_TRACE(factor);
+        ChildResult r = runChild([&] {
+            cookie_io_functions_t io = {nullptr, watchProgress, nullptr, nullptr};
+            FILE* watched = fopencookie(nullptr, "w", io);
+            setvbuf(watched, nullptr, _IONBF, 0);
+            FILE* saved = stderr;
+            stderr = watched;
+            lastStep = 48;
+            FlowmirState* fms = flowmirNewState();
+            flowmirSetFactorisation(fms, factor);
+            int rc = SetupSimulation(fms, (dir + "/tr_stack").c_str(), 0, "", nullptr);
+            stderr = saved;
+            printf("rc %d allocations %ld steps %d\n", rc, (long)allocationCalls, stepsCounted);
+        });
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "rc 0 allocations 0 steps 47\n");
+    }
 }
 #else
 TEST(TransientRun, TimeStepLoopAllocatesNothing)

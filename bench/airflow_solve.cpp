@@ -17,6 +17,9 @@
 //   ldlt_num_us the same with the ordering kept: factorisation and solve
 //   klu_us      SuiteSparse KLU: analysis, factorisation and solve
 //   klu_num_us  KLU refactorisation and solve with the analysis kept
+//   vs_ldlt     iter_us against the same iteration with Eigen's factorisation and solve in
+//               place of solve_slae (iter_us - slae_us + ldlt_num_us); vs_klu likewise with KLU
+//   ldlt        1 when the skyline method factorises by the engine's sparse L D L'
 // The references solve the engine's Jacobian at the linear estimate (the lower triangle of the
 // first n equations, made a full symmetric matrix once) and must agree with solve_slae.
 #include <benchmark/benchmark.h>
@@ -424,6 +427,10 @@ void BM_AirflowSolve(benchmark::State& state)
     state.counters["ldlt_num_us"] = c.ldltNumUs;
     state.counters["klu_us"] = c.kluUs;
     state.counters["klu_num_us"] = c.kluNumUs;
+    double assembly = c.iterUs - c.slaeUs;
+    state.counters["vs_ldlt"] = c.iterUs / (assembly + c.ldltNumUs);
+    state.counters["vs_klu"] = c.iterUs / (assembly + c.kluNumUs);
+    state.counters["ldlt"] = c.fms->afMat->ldl != nullptr;
 }
 
 void cases(benchmark::internal::Benchmark* b)

@@ -18,7 +18,7 @@ int afe_dwc(FlowmirState* fms, AirLink* link)
     const AirNode* U = dP > 0.0 ? link->nodeN : link->nodeM;
     double D = e->D, A = e->A, eps = e->rr;
     double sumC = dd->sumC;
-    float LD = dd->len / e->D;
+    float LD = dd->LD;
     float Dmu = e->D / U->mu;
     double X = (double)Dmu * Dmu * 2.0 * U->rho * std::fabs(dP);
     double Re, h;
@@ -148,6 +148,7 @@ void afe_duct_prep(FlowmirState* fms, AirLink* link)
     const AfeDwc* e = static_cast<const AfeDwc*>(link->elem->data);
     DuctSeg* dd = link->dd;
     float LD = dd->len / e->D;
+    dd->LD = LD;
     double sumC = dd->sumC;
     link->lastX = 0.04f;
     dd->Re = 2900.0f;

@@ -98,6 +98,7 @@ struct DuctSeg {
     float Cleak;      // leakage coefficient, m3/(s Pa^0.65)
     float Clin;       // laminar coefficient of the linear initialisation
     // Darcy-Weisbach transition data
+    float LD;         // len/D
     float Xlam, Xturb, c3, c2;
     float g;          // last 1/sqrt(f)
     float Re;         // last Reynolds number in the transition range

@@ -23,7 +23,8 @@ static const char* usage =
     "      --version          show the engine version\n"
     "\n"
     "exit status: 0 success or input test completed, 1 stopped by the user,\n"
-    "             2 fatal error, no log file, or a project that could not be read\n";
+    "             2 any failure (fatal error, unreadable input, results not written,\n"
+    "             no log file), 128+N stopped by signal N\n";
 
 // The factorisation named by a --solver value, or -1.
 static int factorisation(const char* name)

@@ -3,8 +3,9 @@
 //   flowmir-sim [--table NAME] PROJECT.sim
 //
 // Without --table it prints the header, the node table and the path table, each headed by its
-// column line and separated by an empty line. Files that are not complete results files are
-// refused with a message and exit status 2.
+// column line and separated by an empty line. Files that are not complete results files, and
+// names of anything but a regular file (a directory, a device, a FIFO), are refused with a
+// one-line message and exit status 2 before anything is printed.
 #include <cstdio>
 #include <cstring>
 #include <string>

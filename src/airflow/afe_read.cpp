@@ -62,8 +62,13 @@ static void readFan(FlowmirState* fms, const Afe* e, AfeFan* f)
     // The measured points the curve was fitted to are not needed.
     int k = readIX(fms, 1);
     char line[4096];
-    for (int j = 0; j < k; j++)
+    for (int j = 0; j < k; j++) {
+        if (nxt_at_end(fms)) {
+            error(fms, ERROR, __FILE__, __LINE__, "fan ", e->name, ": end of file within its measured points", "");
+            break;
+        }
         nxtwrd(fms, line, 3, sizeof line);
+    }
 
     // A slope that reaches zero makes the flow on the curve ambiguous.
     float disc = f->a2 * f->a2 - 3.0f * f->a1 * f->a3;

@@ -124,8 +124,13 @@ void calc_wP(FlowmirState* fms)
         double Pw;
         if (l->windProf) {
             float theta = fms->Wdir - l->azimuth;
-            while (theta < 0.0f) theta += 360.0f;
-            while (theta >= 360.0f) theta -= 360.0f;
+            if (!std::isfinite(theta))
+                errorf(fms, FATAL, __FILE__, __LINE__, "Invalid wind angle, path %d: direction %g, azimuth %g",
+                       l->s_nr, fms->Wdir, l->azimuth);
+            // One reduction whatever the size: exact, and never a loop of turns.
+            theta = std::fmod(theta, 360.0f);
+            if (theta < 0.0f) theta += 360.0f;
+            if (theta >= 360.0f) theta -= 360.0f;
             Pw = wpf_cp(fms, l->windProf, theta) * l->windMod * q;
         } else {
             Pw = l->windConst;

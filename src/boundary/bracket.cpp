@@ -3,9 +3,13 @@
 // (the project file) is never disturbed.
 #include "boundary/bracket.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include "engine/run.h"
+#include <cerrno>
+#include <cstring>
+
 #include "support/error.h"
 #include "support/fields.h"
 #include "support/nxt.h"
@@ -64,16 +68,17 @@ int bracketAhead(const Bracket* b, int day, int time)
     return b->nextTime - time + (b->nextDay - day) * SECONDS_PER_DAY;
 }
 
-FILE* useInput_bracket(FlowmirState* fms, FILE* stream)
+FILE* useInput_bracket(FlowmirState* fms, FILE** stream)
 {
     FILE* saved = fms->_UNXT;
-    fms->_UNXT = stream;
+    fms->_UNXT = *stream;
+    *stream = nullptr;
     return saved;
 }
 
 void releaseInput_bracket(FlowmirState* fms, FILE** stream, FILE* saved)
 {
-    if (!fms->_UNXT) *stream = nullptr; // the reader met a "*" and closed the file
+    *stream = fms->_UNXT; // none when the reader met a "*" and closed the file
     fms->_UNXT = saved;
 }
 
@@ -83,21 +88,89 @@ static bool isAbsolutePath(const char* path)
 }
 
 // A relative name that is not found from the current folder is taken from the project's folder,
-// so that a project and its boundary files run alike from wherever the run is started.
+// so that a project and its boundary files run alike from wherever the run is started. A name
+// found in neither stays as given, for the message.
 static const char* boundaryFilePath(FlowmirState* fms, const char* path, char* joined, int length)
 {
-    if (access(path, R_OK) == 0 || isAbsolutePath(path) || (!fms->_pdrive[0] && !fms->_pdir[0])) return path;
+    if (access(path, F_OK) == 0 || isAbsolutePath(path) || (!fms->_pdrive[0] && !fms->_pdir[0])) return path;
     pathmerge(fms, joined, length, fms->_pdrive, fms->_pdir, path, "");
-    return access(joined, R_OK) == 0 ? joined : path;
+    return access(joined, F_OK) == 0 ? joined : path;
 }
 
-FILE* openInput_bracket(FlowmirState* fms, const char* path, FILE** stream)
+static void refuseOpen(FlowmirState* fms, const char* word, const char* path, const char* why)
 {
-    FILE* saved = useInput_bracket(fms, nullptr);
+    error(fms, FATAL, __FILE__, __LINE__, "Could not open ", word, " file ", path, ": ", why, "");
+}
+
+static const char* notRegularReason(mode_t mode)
+{
+    if (S_ISDIR(mode)) return strerror(EISDIR);
+    if (S_ISCHR(mode)) return "Not a regular file (character device)";
+    if (S_ISBLK(mode)) return "Not a regular file (block device)";
+    if (S_ISFIFO(mode)) return "Not a regular file (pipe)";
+    if (S_ISSOCK(mode)) return "Not a regular file (socket)";
+    return "Not a regular file";
+}
+
+// Line (from 1) of the first NUL byte of an open file, 0 when it has none; the file is left at
+// its start. A NUL byte has no place in a text file, and the text reader passes over them as
+// separators: a file of them (or the hole of a sparse file) would hold the run for as long as
+// it takes to read. The scan ends at the first one.
+static long firstNulLine(int fd)
+{
+    char chunk[16384];
+    long line = 1;
+    for (;;) {
+        ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break; // the end, or a read error the reader will meet too
+        const char* nul = static_cast<const char*>(memchr(chunk, '\0', (size_t)n));
+        const char* end = nul ? nul : chunk + n;
+        for (const char* p = chunk; (p = static_cast<const char*>(memchr(p, '\n', (size_t)(end - p)))); p++)
+            line++;
+        if (nul) {
+            lseek(fd, 0, SEEK_SET);
+            return line;
+        }
+    }
+    lseek(fd, 0, SEEK_SET);
+    return 0;
+}
+
+// The file is looked at before it is opened: a directory, a device or a pipe is refused without
+// opening it, since opening or reading one may block or never end. It is opened without
+// waiting, and the file opened must be the regular file looked at.
+FILE* openInput_bracket(FlowmirState* fms, const char* path, FILE** stream, const char* word)
+{
+    FILE* saved = useInput_bracket(fms, stream);
     char joined[FILE_NAME_LENGTH];
     path = boundaryFilePath(fms, path, joined, sizeof joined);
-    if (nxtopen(fms, path, __FILE__, __LINE__) != 0) finish(fms, 1);
-    *stream = fms->_UNXT;
+
+    struct stat seen, opened;
+    if (stat(path, &seen) != 0) refuseOpen(fms, word, path, strerror(errno));
+    if (!S_ISREG(seen.st_mode)) refuseOpen(fms, word, path, notRegularReason(seen.st_mode));
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) refuseOpen(fms, word, path, strerror(errno));
+    if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != seen.st_dev ||
+        opened.st_ino != seen.st_ino) {
+        close(fd);
+        refuseOpen(fms, word, path, "The file changed while it was opened");
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    long nulLine = firstNulLine(fd);
+    if (nulLine > 0) {
+        close(fd);
+        char line[24];
+        snprintf(line, sizeof line, "%ld", nulLine);
+        error(fms, FATAL, __FILE__, __LINE__, "NUL byte on line ", line, " of ", word, " file ", path, "");
+    }
+    FILE* f = fdopen(fd, "r");
+    if (!f) {
+        int why = errno;
+        close(fd);
+        refuseOpen(fms, word, path, strerror(why));
+    }
+    fms->_UNXT = f;
     return saved;
 }
 

@@ -31,16 +31,21 @@ int bracketAhead(const Bracket* b, int day, int time);
 // earlier slots and reads the record's values from the current input.
 typedef void (*BracketTakeFcn)(FlowmirState* fms);
 
-// Makes a file's own stream the current input of the text reader; returns the input it
-// replaced, to be given back to releaseInput_bracket.
-FILE* useInput_bracket(FlowmirState* fms, FILE* stream);
-// Gives the reader its previous input back. A stream that the reader closed (a "*" in the file)
-// is cleared from *stream so that it is not closed twice.
+// Lends a file's own stream to the text reader as its current input; returns the input it
+// replaced, to be given back to releaseInput_bracket. While lent the stream is held by the reader
+// alone and *stream is cleared: a run that stops meanwhile, or a "*" that makes the reader close
+// the file, can then never close it a second time through *stream.
+FILE* useInput_bracket(FlowmirState* fms, FILE** stream);
+// Takes the lent stream back into *stream (none when the reader met a "*" and closed it) and
+// gives the reader its previous input back.
 void releaseInput_bracket(FlowmirState* fms, FILE** stream, FILE* saved);
 
-// Opens path as the file's own stream (*stream) and makes it the current input; the run stops
-// with exit status 1 when it cannot be opened. Returns the input it replaced.
-FILE* openInput_bracket(FlowmirState* fms, const char* path, FILE** stream);
+// Opens path as a file's own stream and lends it to the text reader as its current input, as
+// useInput_bracket does: *stream is set by releaseInput_bracket. Only a regular file is opened,
+// and one that holds a NUL byte is refused: the run stops (FATAL, exit status 2) with the reason,
+// "Could not open <word> file <path>: <why>" or "NUL byte on line <n> of <word> file <path>".
+// Returns the input it replaced.
+FILE* openInput_bracket(FlowmirState* fms, const char* path, FILE** stream, const char* word);
 
 // Checks the three words of the first line. On a mismatch: WARNING badText + path, then FATAL
 // "Invalid header: " + the first line.

@@ -2,7 +2,10 @@
 // through a bracket and interpolated linearly in time.
 #include "boundary/weather.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "boundary/bracket.h"
@@ -16,25 +19,72 @@
 
 enum { DAYS_PER_YEAR = 365, LINE_LENGTH = 4096 };
 
-// A value that is not a number reads as 0 (0 K, 0 Pa): the run would go on with a meaningless
-// ambient, so it stops as for any other record that cannot be read.
+// Largest magnitude of a value: the ambient conditions are published in single precision.
+static const double FLOAT_LIMIT = 3.4028234663852886e38;
+
+static const char* const valueName[WTH_NVAL] = {
+    "ambient temperature", "barometric pressure", "wind speed", "wind direction", "humidity ratio",
+    "value 6",             "value 7",             "value 8",    "value 9",        "value 10",
+};
+
+// An angle in degrees brought into [0, 360).
+static double reduceDegrees(double deg)
+{
+    double r = std::fmod(deg, 360.0);
+    if (r < 0.0) r += 360.0; // -1e-20 + 360 rounds to 360
+    if (r >= 360.0 || r == 0.0) r = 0.0; // and no negative zero
+    return r;
+}
+
+// "1/2 06:00:00": the record the bracket has just accepted, for messages.
+static const char* recordText(FlowmirState* fms, char* out, size_t length)
+{
+    char date[16], time[16];
+    datxstr(fms, fms->wthBracket.nextDay, date);
+    if (!timestr(fms, fms->wthBracket.nextTime, time)) time[0] = '\0';
+    snprintf(out, length, "%s %s", date, time);
+    return out;
+}
+
+// Reads the ten values of the record the bracket has just accepted. Every value must be there
+// and be a number within single precision: a missing one would read as 0 (0 K, 0 Pa) and one
+// beyond the range as an infinity, and the run would go on with a meaningless ambient. The wind
+// direction is kept in [0, 360).
 static void readValues(FlowmirState* fms, double* values)
 {
-    int errors = fms->errorCount;
-    for (int i = 0; i < WTH_NVAL; i++)
-        values[i] = readR8(fms, 0);
-    if (fms->errorCount > errors) error(fms, FATAL, __FILE__, __LINE__, "Error encountered while reading WTH file", "");
+    char word[LINE_LENGTH], where[48];
+    for (int i = 0; i < WTH_NVAL; i++) {
+        nxtwrd(fms, word, 0, sizeof word);
+        if (word[0] == '\0')
+            errorf(fms, FATAL, __FILE__, __LINE__, "WTH record %s ends after %d of %d values",
+                   recordText(fms, where, sizeof where), i, WTH_NVAL);
+        char* end;
+        errno = 0;
+        double v = std::strtod(word, &end);
+        if (*end != '\0') {
+            error(fms, ERROR, __FILE__, __LINE__, word, " is not a (valid) number", "");
+            error(fms, FATAL, __FILE__, __LINE__, "Error encountered while reading WTH file", "");
+        }
+        recordText(fms, where, sizeof where);
+        if (std::isnan(v) || (std::isinf(v) && errno != ERANGE))
+            error(fms, FATAL, __FILE__, __LINE__, "WTH record ", where, ": ", valueName[i], " ", word,
+                  " is not finite", "");
+        if (!(std::fabs(v) <= FLOAT_LIMIT))
+            error(fms, FATAL, __FILE__, __LINE__, "WTH record ", where, ": ", valueName[i], " ", word,
+                  " is beyond single-precision range", "");
+        values[i] = v;
+    }
+    values[WTH_WDIR] = reduceDegrees(values[WTH_WDIR]);
 }
 
 // Keeps a wind direction pair on the short way round: 350 then 10 becomes 350 then 370. The
-// earlier value is first brought back below 360 so that storage does not grow as the wind
-// keeps turning the same way.
+// earlier value is first brought back into [0, 360) so that storage does not grow as the wind
+// keeps turning the same way; the later one is there already.
 static void unwrapWindDirection(FlowmirState* fms)
 {
     double& prev = fms->wthPrev[WTH_WDIR];
     double& next = fms->wthNext[WTH_WDIR];
-    while (prev >= 360.0)
-        prev -= 360.0;
+    prev = reduceDegrees(prev);
     if (std::fabs(next - prev) > 180.0) {
         if (next < prev)
             next += 360.0;
@@ -82,24 +132,51 @@ static void checkPeriod(FlowmirState* fms, int first, int last, int startDay, in
         error(fms, FATAL, __FILE__, __LINE__, "End date not on weather file", "");
 }
 
+// One field of a calendar line, which must be there: the file may not end inside the calendar.
+static void calendarWord(FlowmirState* fms, char* word, const char* what, const char* dateText)
+{
+    nxtwrd(fms, word, 0, LINE_LENGTH);
+    if (word[0] == '\0')
+        error(fms, FATAL, __FILE__, __LINE__, "Missing ", what, " in weather file; day ", dateText, "");
+}
+
+// An integer field of a calendar line; one that cannot be read stops the run.
+static int calendarInt(FlowmirState* fms, const char* what, const char* dateText)
+{
+    char word[LINE_LENGTH];
+    calendarWord(fms, word, what, dateText);
+    int16_t v;
+    if (shortcon(word, &v))
+        error(fms, FATAL, __FILE__, __LINE__, "Bad ", what, " in weather file; day ", dateText, ": ", word,
+              "");
+    return v;
+}
+
 static void readCalendar(FlowmirState* fms, int first, int last)
 {
-    char dateText[16];
+    char dateText[16], word[LINE_LENGTH];
     for (int d = first;; d = d % DAYS_PER_YEAR + 1) {
+        datxstr(fms, d, dateText);
         int c = readMDx(fms, 1);
+        if (c == -1)
+            error(fms, FATAL, __FILE__, __LINE__, "Missing calendar line in weather file; day ", dateText,
+                  "");
         if (c != d) errorf(fms, FATAL, __FILE__, __LINE__, "Incorrect weather file date: %d", c);
-        int dow = readI2(fms, 0);
+        int dow = calendarInt(fms, "day of week", dateText);
         if (dow < 1 || dow > 7)
-            error(fms, WARNING, __FILE__, __LINE__, "Invalid day of week in weather file; day ",
-                  datxstr(fms, d, dateText), "");
+            error(fms, WARNING, __FILE__, __LINE__, "Invalid day of week in weather file; day ", dateText,
+                  "");
         fms->dyw[d] = (uint8_t)dow;
-        int type = readI2(fms, 0);
+        int type = calendarInt(fms, "day type", dateText);
         if (type < 1 || type > 12)
-            error(fms, FATAL, __FILE__, __LINE__, "Invalid day type in weather file; day ",
-                  datxstr(fms, d, dateText), "");
+            error(fms, FATAL, __FILE__, __LINE__, "Invalid day type in weather file; day ", dateText, "");
         fms->dyt[d] = (uint8_t)type;
-        fms->dst[d] = (uint8_t)readI2(fms, 0);
-        readR8(fms, 0); // carried by the file, not used
+        fms->dst[d] = (uint8_t)calendarInt(fms, "daylight-saving flag", dateText);
+        calendarWord(fms, word, "calendar value", dateText); // carried by the file, not used
+        double ignored;
+        if (dblcon(word, &ignored))
+            error(fms, FATAL, __FILE__, __LINE__, "Bad calendar value in weather file; day ", dateText, ": ",
+                  word, "");
         if (d == last) break;
     }
 }
@@ -110,7 +187,7 @@ void WTH_init(FlowmirState* fms, int startDay, int endDay, int allocateDays)
         fclose(fms->wthFile);
         fms->wthFile = nullptr;
     }
-    FILE* saved = openInput_bracket(fms, fms->wthPath, &fms->wthFile);
+    FILE* saved = openInput_bracket(fms, fms->wthPath, &fms->wthFile, "WTH");
     static const char* const header[3] = {"WeatherFile", "Flowpad", "2.0"};
     checkHeader_bracket(fms, header, "Bad weather file: ", fms->wthPath);
 
@@ -118,6 +195,8 @@ void WTH_init(FlowmirState* fms, int startDay, int endDay, int allocateDays)
     nxtwrd(fms, line, 4, sizeof line); // description
     int first = readMDx(fms, 1);
     int last = readMDx(fms, 0);
+    if (first == -1 || last == -1)
+        error(fms, FATAL, __FILE__, __LINE__, "Missing calendar period in weather file", "");
     checkPeriod(fms, first, last, startDay, endDay);
 
     if (!fms->dyw) { // a repeated run keeps the tables of the first call
@@ -146,7 +225,7 @@ int WTH_get(FlowmirState* fms, int day, int time, int advancePastNow)
     Bracket* b = &fms->wthBracket;
     int ahead;
     if (fms->wthFile) {
-        FILE* saved = useInput_bracket(fms, fms->wthFile);
+        FILE* saved = useInput_bracket(fms, &fms->wthFile);
         ahead = advance_bracket(fms, b, "WTH", day, time, advancePastNow, takeRecord, nullptr);
         releaseInput_bracket(fms, &fms->wthFile, saved);
     } else {
@@ -173,9 +252,8 @@ int WTH_get(FlowmirState* fms, int day, int time, int advancePastNow)
     fms->Tambt = (float)now[WTH_TAMB];
     fms->Pambt = now[WTH_PBAR];
     fms->Wspd = (float)now[WTH_WSPD];
-    double wdir = std::fmod(now[WTH_WDIR], 360.0);
-    if (wdir < 0.0) wdir += 360.0;
-    fms->Wdir = (float)wdir;
+    fms->Wdir = (float)reduceDegrees(now[WTH_WDIR]);
+    if (fms->Wdir >= 360.0f) fms->Wdir = 0.0f; // just below 360 rounds up in single precision
     fms->Wambt = (float)(now[WTH_HUMR] / 1000.0);
     if (fms->ambt && fms->ambt->Mf && fms->iH2O >= 0 && fms->iH2O < fms->nctm)
         fms->ambt->Mf[fms->iH2O] = fms->Wambt / (1.0 + fms->Wambt);

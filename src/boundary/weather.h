@@ -17,6 +17,8 @@ enum {
 
 // Opens wthPath, checks that its calendar covers startDay..endDay, reads the calendar and takes
 // the first record. allocateDays on the first call of a run; later calls keep the day tables.
+// A file that cannot be opened, is not a regular text file, or holds a field that cannot be
+// read (here or in WTH_get) stops the run with a FATAL message.
 void WTH_init(FlowmirState* fms, int startDay, int endDay, int allocateDays);
 
 // Prepares the file again from startDay: after the year's end (from day 1) or for another

@@ -1,5 +1,6 @@
 // The run sequence: read, assemble, prepare, dispatch and end one run.
 #include "engine/driver.h"
+#include "engine/signals.h"
 
 #include <cstring>
 
@@ -118,14 +119,14 @@ static void readFirstBoundaryData(FlowmirState* fms)
     }
 }
 
-// Opens the requested results files; a file whose switch is off is deleted, so that no stale
-// results of an earlier run remain.
+// Opens the requested results files; a file whose switch is off is deleted when the run
+// completes, so that no stale results of an earlier run remain.
 static void openResultsFiles(FlowmirState* fms)
 {
     if (fms->pfres || fms->zfres || fms->zcres)
         set_usim_open(fms);
     else
-        set_usim_close(fms, 1);
+        set_usim_stale(fms);
 }
 
 static const char* transportSolverName(FlowmirState* fms)
@@ -154,7 +155,9 @@ static void dispatch(FlowmirState* fms)
     case 4: error(fms, FATAL, __FILE__, __LINE__, "Building tests are not available in this version", ""); return;
     default: break;
     }
+    signals_check(fms);
     sim_init(fms, fms->steadyOnly);
+    signals_check(fms);
     LOG(fms, "%8d calls to FillAf()\n", fms->nFillAf);
     LOG(fms, "%8d calls to luf_sky_s()\n", fms->nLufSkyS);
     LOG(fms, "%8d calls to sa_pcg()\n", fms->nSaPcg);
@@ -184,6 +187,7 @@ extern "C" int flowmir(FlowmirState* fms)
     pathmerge(fms, fms->projectPath, sizeof fms->projectPath, fms->_pdrive, fms->_pdir, fms->_prjname,
               fms->_pext);
     if (prj_read(fms, fms->projectPath) != 0) return abandonRun(fms);
+    signals_check(fms);
 
     setClock(fms);
     fms->listLevel = fms->listSetting;

@@ -8,6 +8,7 @@
 #include "boundary/weather.h"
 #include "engine/driver.h"
 #include "engine/simloop.h"
+#include "results/resfile.h"
 #include "results/simfile.h"
 #include "support/console.h"
 #include "support/error.h"
@@ -71,6 +72,12 @@ extern "C" int SimEnd(FlowmirState* fms, int steadyOnly)
 
     set_usim_close(fms, 0);
     WTH_close(fms);
+    // Results that lost data do not replace an earlier run's.
+    char lost[RESFILE_PATH];
+    if (resfile_any_failed(fms, lost, sizeof lost))
+        errorf(fms, FATAL, __FILE__, __LINE__, "Results file %s could not be written completely; earlier results kept",
+               lost);
+    if (resfile_commit_all(fms) > 0) error(fms, FATAL, __FILE__, __LINE__, "Results files could not be completed", "");
 
     logRunStatistics(fms);
 
@@ -101,9 +108,11 @@ extern "C" void finish(FlowmirState* fms, int status)
         LOG(fms, "Flowmir finish(%1d)\n", status);
         logFlush(fms);
         set_usim_close(fms, 1);
+        resfile_abandon_all(fms);
         WTH_close(fms);
     }
-    if (fms && !fms->guiMode && status != 0 && !fms->inputTest) {
+    // Nothing waits for a key in quiet mode.
+    if (fms && !fms->guiMode && !fms->quiet && status != 0 && !fms->inputTest) {
         fprintf(stderr, "\aPress any key to close Flowmir text window\n");
         fflush(stderr);
         waitForKey();

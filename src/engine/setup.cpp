@@ -2,10 +2,12 @@
 // header and hands over to the run sequence.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "engine/run.h"
+#include "engine/signals.h"
 #include "support/error.h"
 #include "support/heap.h"
 #include "support/log.h"
@@ -55,6 +57,10 @@ static void writeLogHeader(FlowmirState* fms, const char* module, const char* pa
     if (extra && *extra) printToLog(log, "%s", extra);
 }
 
+// Longest project path: the log's numbered name ("-19.xlog") and the temporary names of the
+// results files (".part") must still fit the 260-character path buffers.
+enum { PROJECT_PATH_MAX = 240 };
+
 extern "C" int SetupSimulation(FlowmirState* fms, const char* projectPath, int cosim, const char* extraLogText,
                                const char* bridgeAddress)
 {
@@ -65,6 +71,14 @@ extern "C" int SetupSimulation(FlowmirState* fms, const char* projectPath, int c
 
     const char* module = platformModulePath();
     const char* pathArg = projectPath ? projectPath : "";
+    // Every name the run derives from the project path must fit its buffers, or a cut name
+    // would open an unrelated file; refuse before anything is opened.
+    size_t length = strlen(pathArg);
+    if (length > PROJECT_PATH_MAX) {
+        fprintf(stderr, "FATAL Project path is %d characters long, at most %d are allowed: %s\n", (int)length,
+                PROJECT_PATH_MAX, pathArg);
+        exit(2);
+    }
 
     pathsplit(fms, pathArg, fms->_pdrive, sizeof fms->_pdrive, fms->_pdir, sizeof fms->_pdir, fms->_prjname,
               sizeof fms->_prjname, fms->_pext, sizeof fms->_pext);
@@ -74,7 +88,11 @@ extern "C" int SetupSimulation(FlowmirState* fms, const char* projectPath, int c
 
     char logName[260];
     getXLogFileName(fms, fms->_pdrive, fms->_pdir, fms->_prjname, logName, sizeof logName);
-    if (!openLogFile(fms, logName)) exit(2);
+    if (!openLogFile(fms, logName)) {
+        fprintf(stderr, "FATAL Could not open log file %s: %s\n", logName,
+                errno == EWOULDBLOCK ? "held by other runs of the project" : strerror(errno));
+        exit(2);
+    }
 
     fms->logFcn = printToLog;
     fms->finishFcn = finish;
@@ -100,5 +118,10 @@ extern "C" int SetupSimulation(FlowmirState* fms, const char* projectPath, int c
     }
     printToLogAndFlush(fms->logFile, "%s\n", running);
     printToLogAndFlush(fms->logFile, "  Calls to SetupSimulation = %d\n", fms->setupCalls);
-    return flowmir(fms);
+    // A batch run stops cleanly on a termination signal; a co-simulation host keeps its own.
+    if (cosim) return flowmir(fms);
+    signals_install(fms);
+    int rc = flowmir(fms);
+    signals_restore();
+    return rc;
 }

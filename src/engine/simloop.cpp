@@ -9,6 +9,7 @@
 #include "airflow/pressures.h"
 #include "boundary/weather.h"
 #include "engine/run.h"
+#include "engine/signals.h"
 #include "engine/siminit.h"
 #include "network/airnet.h"
 #include "results/extremes_report.h"
@@ -195,6 +196,7 @@ int sim_loop_start(FlowmirState* fms, int write)
 {
     fms->interrupt = simInterrupt_checkInterrupt(fms);
     while (fms->interrupt != 2) {
+        signals_check(fms);
         if (!fms->cosim || fms->advance) {
             fms->stepStartTime = fms->stepEndTime;
             if (fms->stepStartTime >= DAY) {

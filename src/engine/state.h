@@ -2,6 +2,7 @@
 #ifndef FLOWMIR_ENGINE_STATE_H
 #define FLOWMIR_ENGINE_STATE_H
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 
@@ -28,6 +29,15 @@ typedef int (*LogFcn)(FILE* stream, const char* format, ...);
 typedef void (*FinishFcn)(FlowmirState* fms, int status);
 
 enum { LAST_ERROR_SIZE = 4112 };
+
+// One results file of a run (results/resfile.h).
+enum { RESFILE_PATH = 272, RESFILE_MAX = 24 };
+struct ResFile {
+    FILE* fp;                 // open temporary file, or none (a deletion on completion)
+    char path[RESFILE_PATH];  // final name
+    char temp[RESFILE_PATH];  // temporary name beside it
+    int failed;               // a write to it failed
+};
 
 struct BridgeState {
     int state;          // 0 none, 2 connected, 1 ended or lost
@@ -214,7 +224,14 @@ struct FlowmirState {
     } achMax, zonePgMax, zonePgMin, jctPgMax, jctPgMin;  // extremes of the run
 
     // --- ".sim" results file ---
+    // Results files of the run: open ones under their temporary names, and final names to
+    // delete when the run completes.
+    ResFile resFiles[RESFILE_MAX];
+    int nResFiles;
+    volatile sig_atomic_t stopSignal; // a termination signal arrived: stop at the next safe point
+
     struct SimOut {
+        ResFile* res;                  // the results file's record, or none
         FILE* usim;                    // open results file, or none
         float* ambC;                   // [0..nctm-1] single-precision buffer of a record's fractions
         int nccnd;                     // concentration nodes: nafnd with zcres, else 0

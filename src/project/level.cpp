@@ -1,6 +1,7 @@
 // Levels: the floors whose elevations zones, paths and junctions measure their heights from.
 #include "project/components.h"
 #include "project/section.h"
+#include "support/error.h"
 #include "support/fields.h"
 #include "support/heap.h"
 #include "support/nxt.h"
@@ -30,6 +31,10 @@ int lev_read(FlowmirState* fms, MemBlock** pool)
         readI2(fms, 0);
         nxtwrd(fms, lev->name, 0, COMP_NAME_LEN);
         for (int k = 0; k < lev->nicon; k++) {
+            if (nxt_at_end(fms)) {
+                errorf(fms, ERROR, __FILE__, __LINE__, "Level %d: end of file within its %d icons", i, lev->nicon);
+                break;
+            }
             readI2(fms, 1);
             readI2(fms, 0);
             readI2(fms, 0);

@@ -72,6 +72,11 @@ static void check_steps(FlowmirState* fms)
     if (fms->time_step <= 0)
         errorf(fms, ERROR, __FILE__, __LINE__, "Invalid time step for a transient simulation: %d",
                fms->time_step);
+    else if (86400 % fms->time_step != 0)
+        // Steps must end at midnight: the day changes between two steps, never inside one.
+        errorf(fms, ERROR, __FILE__, __LINE__,
+               "Invalid time step for a transient simulation: %d s does not divide the day (86400 s)",
+               fms->time_step);
     if (fms->listStep <= 0)
         errorf(fms, ERROR, __FILE__, __LINE__,
                "Invalid listing time step for a transient simulation: %d", fms->listStep);

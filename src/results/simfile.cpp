@@ -2,6 +2,8 @@
 // sizes that follow from the header, so every record of a run has the same layout.
 #include "results/simfile.h"
 
+#include <unistd.h>
+
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -9,6 +11,7 @@
 #include <cstring>
 
 #include "network/airnet.h"
+#include "results/resfile.h"
 #include "support/error.h"
 #include "support/heap.h"
 #include "support/log.h"
@@ -41,6 +44,7 @@ static bool simPut(FlowmirState* fms, const void* data, size_t size)
     if (size == 0) return true;
     if (fwrite(data, 1, size, fms->simout.usim) == size) return true;
     error(fms, ERROR, __FILE__, __LINE__, "fwrite failed", "");
+    resfile_failed(fms->simout.res);
     return false;
 }
 
@@ -59,7 +63,10 @@ static bool simPutInts(FlowmirState* fms, const int32_t* v, int n)
 // disk is noticed at the record that did not fit.
 static void simEndRecord(FlowmirState* fms, bool ok)
 {
-    if (fflush(fms->simout.usim) != 0 && ok) error(fms, ERROR, __FILE__, __LINE__, "fwrite failed", "");
+    if (fflush(fms->simout.usim) != 0 && ok) {
+        error(fms, ERROR, __FILE__, __LINE__, "fwrite failed", "");
+        resfile_failed(fms->simout.res);
+    }
 }
 
 static int simOffset(FlowmirState* fms)
@@ -175,13 +182,15 @@ static void writeHeader(FlowmirState* fms)
 void set_usim_open(FlowmirState* fms)
 {
     FlowmirState::SimOut& so = fms->simout;
-    if (so.usim) {  // a second open starts the file again
-        fclose(so.usim);
-        so.usim = nullptr;
-    }
     char path[260];
     pathmerge(fms, path, sizeof path, fms->_pdrive, fms->_pdir, fms->_prjname, ".sim");
-    so.usim = platformOpenExclusive(path);
+    if (so.usim) {  // a second open starts the file again
+        rewind(so.usim);
+        if (ftruncate(fileno(so.usim), 0) != 0) resfile_failed(so.res);
+    } else {
+        so.res = resfile_open(fms, path);
+        so.usim = so.res ? so.res->fp : nullptr;
+    }
     if (!so.usim) error(fms, FATAL, __FILE__, __LINE__, "Could not open SIM file; is it already open?", "");
     if (!so.ambC && fms->nctm > 0) so.ambC = alc_vt<float>(fms, 0, fms->nctm - 1, "ambC");
     so.nccnd = fms->zcres ? fms->nafnd : 0;
@@ -219,18 +228,27 @@ static bool writeTrailer(FlowmirState* fms)
 void set_usim_close(FlowmirState* fms, int remove)
 {
     FlowmirState::SimOut& so = fms->simout;
-    if (so.usim) {
+    if (so.usim && !remove) {
         bool ok = writeTrailer(fms);
         // Buffered bytes that do not reach the disk are lost results as well.
-        if (fclose(so.usim) != 0 && ok) error(fms, ERROR, __FILE__, __LINE__, "fwrite failed", "");
-        so.usim = nullptr;
+        if (fflush(so.usim) != 0 && ok) {
+            error(fms, ERROR, __FILE__, __LINE__, "fwrite failed", "");
+            resfile_failed(so.res);
+        }
     }
+    // The file itself stays open under its temporary name until the run commits or abandons
+    // its results files; a removal drops only this run's copy.
+    if (so.usim && remove) resfile_remove_on_commit(fms, so.res->path);
+    so.usim = nullptr;
+    so.res = nullptr;
     if (so.ambC) fre_vt(fms, so.ambC, 0, fms->nctm - 1);
-    if (remove) {
-        char path[260];
-        pathmerge(fms, path, sizeof path, fms->_pdrive, fms->_pdir, fms->_prjname, ".sim");
-        std::remove(path);
-    }
+}
+
+void set_usim_stale(FlowmirState* fms)
+{
+    char path[260];
+    pathmerge(fms, path, sizeof path, fms->_pdrive, fms->_pdir, fms->_prjname, ".sim");
+    resfile_remove_on_commit(fms, path);
 }
 
 // Date, day type and time, then four values: the 24 bytes that open every record.

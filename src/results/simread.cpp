@@ -4,15 +4,27 @@
 // histogram index where a record has its day type in the upper half.
 #include "results/simread.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace {
 
+const int HEADER_INTS = 17;
+const long HEADER_BYTES = 4 * HEADER_INTS;
 const int TRAILER_INTS = 16;
+const long TRAILER_MIN_BYTES = 4 * (TRAILER_INTS + 1);  // with the one histogram entry of n = 0
 const int32_t SIM_TYPE = 24;
+// Contaminants take bytes only in records, and a file may hold none; beyond this many the count
+// must be backed by room for at least one record, since it alone sets the width of some tables.
+const int32_t MAX_UNBACKED_CONTAMINANTS = 1024;
 
 struct Cursor {
     const unsigned char* d;
@@ -64,6 +76,20 @@ bool fail(std::string* why, const char* format, ...)
     return false;
 }
 
+// Sizes are products of header counts: a product or sum no file could hold saturates, so that it
+// compares as too large instead of wrapping round to something small. Both operands are >= 0.
+int64_t satMul(int64_t a, int64_t b)
+{
+    int64_t r;
+    return __builtin_mul_overflow(a, b, &r) ? INT64_MAX : r;
+}
+
+int64_t satAdd(int64_t a, int64_t b)
+{
+    int64_t r;
+    return __builtin_add_overflow(a, b, &r) ? INT64_MAX : r;
+}
+
 // A record as stored, before its kind is known.
 struct RawRow {
     int32_t nr;
@@ -106,10 +132,76 @@ bool checkHeader(const SimHeader& h, std::string* why)
     return true;
 }
 
+int64_t idBytes(const SimHeader& h)
+{
+    return satMul(8, satAdd(satAdd(h.nafnd, h.nccnd), h.nafpt));
+}
+
+int64_t recordSize(const SimHeader& h)
+{
+    int64_t nodes = h.nafnd - 1;  // the ambient node has no rows
+    int64_t size = 0;
+    if (h.pfres || h.zfres || h.zcres) size = satAdd(size, satAdd(24, satMul(4, h.ncont)));
+    if (h.pfres) size = satAdd(size, satMul(16, h.nafpt));
+    if (h.zfres) size = satAdd(size, satMul(16, nodes));
+    if (h.zcres) size = satAdd(size, satMul(satAdd(4, satMul(4, h.ncont)), nodes));
+    return size;
+}
+
+// The bytes the contaminants add to every record: the ambient's and, with concentrations, each node's.
+int64_t contaminantBytes(const SimHeader& h)
+{
+    if (!(h.pfres || h.zfres || h.zcres)) return 0;
+    return satMul(satMul(4, h.ncont), h.zcres ? h.nafnd : 1);
+}
+
+bool failContaminants(const SimHeader& h, long size, std::string* why)
+{
+    return fail(why,
+                "truncated: the header claims %d contaminants, which make every record %lld bytes; the file "
+                "holds only %ld bytes",
+                h.ncont, (long long)recordSize(h), size);
+}
+
+// Whether the blocks the header's counts imply fit in a file of the given size: the
+// identification block and the shortest trailer always, a record's worth of contaminants when
+// their count is beyond belief otherwise. Done before anything is allocated from the counts.
+bool checkFits(const SimHeader& h, long size, std::string* why)
+{
+    int64_t least = satAdd(HEADER_BYTES + TRAILER_MIN_BYTES, idBytes(h));
+    if (least > size)
+        return fail(why,
+                    "truncated: the header claims %d airflow nodes, %d concentration nodes and %d airflow paths, "
+                    "which take at least %lld bytes; the file holds only %ld bytes",
+                    h.nafnd, h.nccnd, h.nafpt, (long long)least, size);
+    if (h.ncont > MAX_UNBACKED_CONTAMINANTS) {
+        int64_t R = recordSize(h);
+        if (R == 0)
+            return fail(why, "not a results file: the header claims %d contaminants and no results that hold them",
+                        h.ncont);
+        if (satAdd(least, R) > size) return failContaminants(h, size, why);
+    }
+    return true;
+}
+
+// The header's fixed part, its fields and whether the file is large enough for what it claims.
+bool readHeader(const unsigned char* data, long size, SimHeader* h, std::string* why)
+{
+    if (size == 0) return fail(why, "truncated: the file is empty");
+    if (size >= 4 && getI32(data) != SIM_TYPE) return fail(why, "not a results file: it does not begin with 24");
+    if (size < HEADER_BYTES)
+        return fail(why, "truncated: the file ends at byte %ld inside the header (%ld bytes)", size, HEADER_BYTES);
+    int32_t* hv[HEADER_INTS] = {&h->type,  &h->nnode, &h->npath, &h->ncont, &h->njct,  &h->ndct,
+                                &h->step,  &h->date0, &h->time0, &h->date1, &h->time1, &h->pfres,
+                                &h->zfres, &h->zcres, &h->nafnd, &h->nccnd, &h->nafpt};
+    for (int i = 0; i < HEADER_INTS; i++) *hv[i] = getI32(data + 4 * i);
+    return checkHeader(*h, why) && checkFits(*h, size, why);
+}
+
 bool readIds(Cursor* c, SimFile* f, std::string* why)
 {
     const SimHeader& h = f->h;
-    int64_t need = 4 * (2 * (int64_t)h.nafnd + 2 * (int64_t)h.nccnd + 2 * (int64_t)h.nafpt);
+    int64_t need = idBytes(h);
     if (c->size - c->pos < need)
         return fail(why, "truncated: the file ends at byte %ld inside the identification block (%lld bytes)",
                     c->size, (long long)need);
@@ -135,17 +227,6 @@ bool readIds(Cursor* c, SimFile* f, std::string* why)
         if (f->pathStyp[i] < 0 || f->pathStyp[i] > 3)
             return fail(why, "not a results file: path %d has structure type %d", i + 1, f->pathStyp[i]);
     return true;
-}
-
-int64_t recordSize(const SimHeader& h)
-{
-    int64_t nodes = h.nafnd - 1;  // the ambient node has no rows
-    int64_t size = 0;
-    if (h.pfres || h.zfres || h.zcres) size += 24 + 4 * (int64_t)h.ncont;
-    if (h.pfres) size += 16 * (int64_t)h.nafpt;
-    if (h.zfres) size += 16 * nodes;
-    if (h.zcres) size += (4 + 4 * (int64_t)h.ncont) * nodes;
-    return size;
 }
 
 bool readRecord(Cursor* c, const SimHeader& h, int index, RawRecord* r, std::string* why)
@@ -255,20 +336,76 @@ bool readTrailer(Cursor* c, SimFile* f, std::string* why)
     return true;
 }
 
+const char* fileKind(mode_t mode)
+{
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "a special file";
+}
+
+bool failKind(mode_t mode, std::string* why)
+{
+    return fail(why, "is %s, not a regular file", fileKind(mode));
+}
+
+// Reads up to n bytes from offset 0; the count read (less at an early end), or -1 on an error.
+long readAt(int fd, unsigned char* buf, long n)
+{
+    long got = 0;
+    while (got < n) {
+        ssize_t r = pread(fd, buf + got, (size_t)(n - got), got);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return -1;
+        if (r == 0) break;
+        got += r;
+    }
+    return got;
+}
+
+bool readOpenFile(int fd, SimFile* out, std::string* why)
+{
+    struct stat st;
+    if (fstat(fd, &st) != 0) return fail(why, "cannot read: %s", strerror(errno));
+    if (!S_ISREG(st.st_mode)) return failKind(st.st_mode, why);
+    long size = (long)st.st_size;
+
+    // The header first, judged against the size the file has, before the rest is read.
+    unsigned char head[HEADER_BYTES];
+    long want = std::min(size, HEADER_BYTES);
+    long got = readAt(fd, head, want);
+    if (got < 0) return fail(why, "cannot read: %s", strerror(errno));
+    if (got < want) size = got;  // it shrank since fstat
+    SimHeader h;
+    if (!readHeader(head, size, &h, why)) return false;
+
+    std::vector<unsigned char> data;
+    try {
+        data.resize((size_t)size);
+    } catch (const std::bad_alloc&) {
+        return fail(why, "cannot read: %ld bytes do not fit in memory", size);
+    }
+    got = readAt(fd, data.data(), size);
+    if (got < 0) return fail(why, "cannot read: %s", strerror(errno));
+    try {
+        return simParse(data.data(), got, out, why);
+    } catch (const std::bad_alloc&) {
+        *out = SimFile{};
+        return fail(why, "cannot read: the results of %ld bytes do not fit in memory", size);
+    }
+}
+
 }  // namespace
 
 bool simParse(const unsigned char* data, long size, SimFile* out, std::string* why)
 {
     *out = SimFile{};
     out->size = size;
-    Cursor c{data, size, 0};
-    if (size >= 4 && getI32(data) != SIM_TYPE) return fail(why, "not a results file: it does not begin with 24");
-    if (size < 4 * 17) return fail(why, "truncated: the file ends at byte %ld inside the header (68 bytes)", size);
     SimHeader& h = out->h;
-    int32_t* hv[17] = {&h.type,  &h.nnode, &h.npath, &h.ncont, &h.njct,  &h.ndct,  &h.step,  &h.date0, &h.time0,
-                       &h.date1, &h.time1, &h.pfres, &h.zfres, &h.zcres, &h.nafnd, &h.nccnd, &h.nafpt};
-    for (int32_t* v : hv) *v = nextI32(&c);
-    if (!checkHeader(h, why)) return false;
+    if (!readHeader(data, size, &h, why)) return false;
+    Cursor c{data, size, HEADER_BYTES};
     if (!readIds(&c, out, why)) return false;
 
     int64_t R = recordSize(h);
@@ -283,9 +420,11 @@ bool simParse(const unsigned char* data, long size, SimFile* out, std::string* w
         // A record's first int holds its day type (1 or more) in the upper half.
         if (first >= 0 && first < 65536) break;
         if (R == 0) return fail(why, "not a results file: no trailer at byte %ld", c.pos);
-        if (left < R)
+        if (left < R) {
+            if (contaminantBytes(h) > left) return failContaminants(h, size, why);
             return fail(why, "truncated: the file ends at byte %ld inside record %d (%lld bytes from byte %ld)", size,
                         (int)raw.size() + 1, (long long)R, c.pos);
+        }
         raw.emplace_back();
         if (!readRecord(&c, h, (int)raw.size(), &raw.back(), why)) return false;
     }
@@ -310,14 +449,16 @@ bool simParse(const unsigned char* data, long size, SimFile* out, std::string* w
 
 bool simRead(const char* path, SimFile* out, std::string* why)
 {
-    FILE* f = fopen(path, "rb");
-    if (!f) return fail(why, "cannot open: %s", strerror(errno));
-    std::vector<unsigned char> data;
-    unsigned char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
-    bool bad = ferror(f) != 0;
-    fclose(f);
-    if (bad) return fail(why, "cannot read: %s", strerror(errno));
-    return simParse(data.data(), (long)data.size(), out, why);
+    *out = SimFile{};
+    // A look before opening: a FIFO without a writer would hold a blocking open, and a device
+    // such as /dev/zero would never end.
+    struct stat st;
+    if (stat(path, &st) != 0) return fail(why, "cannot open: %s", strerror(errno));
+    if (!S_ISREG(st.st_mode)) return failKind(st.st_mode, why);
+    // Non-blocking all the same, for a FIFO put in its place since the look; fstat then refuses it.
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return fail(why, "cannot open: %s", strerror(errno));
+    bool ok = readOpenFile(fd, out, why);
+    close(fd);
+    return ok;
 }

@@ -61,9 +61,11 @@ struct SimFile {
 };
 
 // Reads and checks a whole results file. A file that is not a complete results file (foreign,
-// truncated, inconsistent) gives false and a message naming the first fault.
+// truncated, inconsistent) gives false and a message naming the first fault. Only regular files
+// are read: a directory, a device or a FIFO is refused without reading or waiting, and the
+// header's counts are checked against the file's size before the rest of it is read.
 bool simRead(const char* path, SimFile* out, std::string* why);
-// The same on bytes already in memory.
+// The same on bytes already in memory (the header's counts checked against size first).
 bool simParse(const unsigned char* data, long size, SimFile* out, std::string* why);
 
 #endif

@@ -130,7 +130,11 @@ int errorMinimal(FlowmirState* fms, int severity, const char* text)
             fms->logFcn(fms->logFile, "%s", msg);
         }
     }
-    if (severity == FATAL) exit(1);
+    // A failure like any other: the run ends through finish, which keeps earlier results.
+    if (severity == FATAL) {
+        if (fms && fms->finishFcn) fms->finishFcn(fms, 2);
+        exit(2);
+    }
     return 0;
 }
 

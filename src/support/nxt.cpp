@@ -2,6 +2,9 @@
 // `_UNXT`, with comments, the "*" end mark and the echo of everything read to the log.
 #include "support/nxt.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstring>
 
 #include "support/error.h"
@@ -35,6 +38,13 @@ static void endInput(FlowmirState* fms)
     if (fclose(f) != 0) error(fms, FATAL, __FILE__, __LINE__, "Problem while closing _UNXT", "");
 }
 
+// A NUL byte: the input is not text. Reading ends there with an error.
+static void binaryInput(FlowmirState* fms)
+{
+    error(fms, ERROR, __FILE__, __LINE__, "Input holds a NUL byte: not a text file", "");
+    endInput(fms);
+}
+
 // Skips up to and including the next newline; false at end of input.
 static bool skipLine(FlowmirState* fms, FILE* f)
 {
@@ -58,7 +68,12 @@ static char* nextWord(FlowmirState* fms, char* buffer, int bufferLength)
             buffer[0] = '\0';
             return nullptr;
         }
-        if (endsWord(c) || c == '\r' || c == '\0') {
+        if (c == '\0') {
+            buffer[0] = '\0';
+            binaryInput(fms);
+            return nullptr;
+        }
+        if (endsWord(c) || c == '\r') {
             echoChar(fms, c);
             continue;
         }
@@ -81,8 +96,13 @@ static char* nextWord(FlowmirState* fms, char* buffer, int bufferLength)
 
     int n = 0;
     for (;;) {
+        if (c == '\0') {
+            buffer[n] = '\0';
+            binaryInput(fms);
+            return nullptr;
+        }
         echoChar(fms, c);
-        if (c != '\r' && c != '\0') {
+        if (c != '\r') {
             if (n >= bufferLength - 1) {
                 overflow(fms, buffer, bufferLength);
                 return buffer;
@@ -116,6 +136,11 @@ static bool readLine(FlowmirState* fms, char* buffer, int bufferLength)
             buffer[n] = '\0';
             return false;
         }
+        if (c == '\0') {
+            buffer[n] = '\0';
+            binaryInput(fms);
+            return false;
+        }
         if (c == '\r') {
             echoChar(fms, c);
             continue;
@@ -138,12 +163,25 @@ static bool readLine(FlowmirState* fms, char* buffer, int bufferLength)
 int nxtopen(FlowmirState* fms, const char* path, const char* callerFile, int callerLine)
 {
     if (fms->_UNXT) error(fms, FATAL, callerFile, callerLine, "_UNXT already open", "");
+    // Only regular files: a directory reads as nothing, a device or a pipe may never end or
+    // block the open itself.
+    struct stat st;
+    if (stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+        error(fms, ERROR, callerFile, callerLine, "Could not open file ", path,
+              S_ISDIR(st.st_mode) ? ": it is a directory" : ": it is not a regular file", "");
+        return 1;
+    }
     fms->_UNXT = fopen(path, "r");
     if (!fms->_UNXT) {
-        error(fms, ERROR, callerFile, callerLine, "Could not open file ", path, "");
+        error(fms, ERROR, callerFile, callerLine, "Could not open file ", path, ": ", strerror(errno), "");
         return 1;
     }
     return 0;
+}
+
+int nxt_at_end(FlowmirState* fms)
+{
+    return !fms->_UNXT || feof(fms->_UNXT) || ferror(fms->_UNXT);
 }
 
 int nxtclose(FlowmirState* fms)

@@ -9,6 +9,9 @@ int nxtclose(FlowmirState* fms);
 void nxtrewind(FlowmirState* fms);
 int nxtseek(FlowmirState* fms, long offset, int origin);
 int nxttell(FlowmirState* fms);
+// Whether the input has ended (or none is open): loops over counts read from the input stop
+// there instead of reading nothing for as long as the count says.
+int nxt_at_end(FlowmirState* fms);
 
 // Modes: 0 next word; 1 skip rest of line, then word; 2 rest of line;
 // 3 next whole line skipping "!" lines; 4 next whole line.

@@ -316,6 +316,24 @@ d
     EXPECT_NE(log.find("Airflow Element section read successfully."), std::string::npos);
 }
 
+// A measured-point count far beyond the file stops at its end instead of reading nothing
+// 2^31 times.
+TEST(AfeRead, FanPointCountBeyondTheFileStopsAtItsEnd)
+{
+    SectionFile f(R"(1
+1 0 fan_fan big
+d
+ 0.0001 0.01 0.5 1.2 0.5 100 0.1
+ 200 -100 10 -50
+ 2147483647
+ 0 200
+)");
+    afelmt_read(f.fms(), &f.pool, 0, 0);
+    EXPECT_GE(f.errors(), 1);
+    std::string log = f.log();
+    EXPECT_NE(log.find("fan big: end of file within its measured points"), std::string::npos) << log;
+}
+
 // Keyword errors: the reading stops after the element, and the terminator is looked for where the
 // reader stands (here on the data line), so the section read error follows.
 TEST(AfeRead, KeywordsOutsideTheFileTable)

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "airflow/pressures.h"
 #include "airflow/wpf.h"
@@ -199,6 +200,47 @@ TEST(Pressures, ProfileInterpolationInDoublePrecision)
     spl.seg = seg;
     EXPECT_EQ(wpf_cp(ts.fms, &spl, theta), (double)theta - (double)0.1f);
     EXPECT_NE((double)(theta - 0.1f), (double)theta - (double)0.1f);
+}
+
+// Angles of any size are reduced at once (a loop of turns never ends for 1e10); angles that
+// are not numbers stop the run.
+TEST(Pressures, WindAnglesOfAnySize)
+{
+    float azm[5] = {0, 90, 180, 270, 360};
+    float cp[5] = {0.6f, -0.3f, -0.5f, -0.3f, 0.6f};
+    Wpf lin{};
+    lin.npts = 5;
+    lin.type = WPF_LINEAR;
+    lin.azm = azm;
+    lin.coef = cp;
+    const struct {
+        float dir, azimuth, seen;
+    } cases[] = {{15.0f, 300.0f, 75.0f}, {350.0f, -20.0f, 10.0f}, {1e10f, 0.0f, std::fmod(1e10f, 360.0f)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.azimuth);
+        Net n;
+        n.p1.flags = LF_WIND;
+        n.p1.envIdx = 1;
+        n.p1.windProf = &lin;
+        n.p1.windMod = 1.0f;
+        n.p1.azimuth = c.azimuth;
+        n.s->Wspd = 5.0f;
+        n.s->Wdir = c.dir;
+        calc_wP(n.s.fms);
+        double q = 0.5 * (101325.0 / (273.15 * 287.055)) * 25.0;
+        EXPECT_NEAR(n.wP[1], wpf_cp(n.s.fms, &lin, c.seen) * q, 1e-5);
+    }
+    ChildResult r = runChild([&] {
+        Net n;
+        n.p1.flags = LF_WIND;
+        n.p1.envIdx = 1;
+        n.p1.windProf = &lin;
+        n.p1.azimuth = 0.0f;
+        n.s->Wdir = std::numeric_limits<float>::infinity();
+        calc_wP(n.s.fms);
+    });
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("FATAL Invalid wind angle, path "), std::string::npos) << r.err;
 }
 
 TEST(Pressures, GagePressures)

@@ -159,6 +159,38 @@ TEST(Weather, WindDirectionTurnsThroughNorth)
     }
 }
 
+// Directions far beyond one turn, or below north, are brought into [0, 360) when read, and the
+// stored pair stays within two turns however often the wind turns the same way round.
+TEST(Weather, WindDirectionsAreReducedIntoOneTurn)
+{
+    Weather w(weatherText(
+        1, 1,
+        rec("1/1", "01:00:00", 280, 101325, 3, 1e20) + rec("1/1", "02:00:00", 280, 101325, 3, 370) +
+            rec("1/1", "03:00:00", 280, 101325, 3, -90) + rec("1/1", "04:00:00", 280, 101325, 3, -1e20)));
+    FlowmirState* fms = w.fms();
+    WTH_init(fms, 1, 1, 1);
+    struct Case {
+        int time;
+        float wdir;
+    } cases[] = {
+        {3600, 280},  // 1e20 is 280 past a whole number of turns
+        {5400, 325},  // 280 to 10 (370) by the short way
+        {9000, 320},  // 10 to 270 (-90) by the short way, through north
+        {12600, 355}, // 270 to 80 (-1e20)
+        {14400, 80},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.time);
+        WTH_get(fms, 1, c.time, 0);
+        EXPECT_NEAR(fms->Wdir, c.wdir, 1e-3);
+        for (double d : {fms->wthPrev[WTH_WDIR], fms->wthNext[WTH_WDIR]}) {
+            EXPECT_GE(d, 0.0);
+            EXPECT_LT(d, 720.0);
+        }
+    }
+    EXPECT_EQ(fms->errorCount, 0) << w.s.log();
+}
+
 // Records before the start day are passed on the way to the start; the earlier record of the
 // first bracket must carry its own values, not those of a record further back.
 TEST(Weather, EarlierRecordBeforeTheStartCarriesItsOwnValues)
@@ -341,6 +373,12 @@ TEST(Weather, RefusedFilesAndStoppedRuns)
          {"FATAL Incorrect weather file date: 3\n"}},
         {"bad day type", weatherText("1/1 1 1 0 0\n1/2 2 13 0 0\n", 1, 2, unread), 1, 2, nullptr,
          {"FATAL Invalid day type in weather file; day 1/2\n"}},
+        {"no calendar period", "WeatherFile Flowpad 2.0\nonly a description\n", 1, 1, nullptr,
+         {"FATAL Missing calendar period in weather file\n"}},
+        {"file ends in the calendar", weatherText("1/1 1 1 0 0\n", 1, 2, ""), 1, 2, nullptr,
+         {"FATAL Missing calendar line in weather file; day 1/2\n"}},
+        {"day type not a number", weatherText("1/1 1 1.5 0 0\n", 1, 1, unread), 1, 1, nullptr,
+         {"FATAL Bad day type in weather file; day 1/1: 1.5\n"}},
         {"no records", weatherText(1, 1, ""), 1, 1, nullptr,
          {"FATAL Bad day, bad time, or end-of-file, in first hourly entry of WTH file\n"}},
         {"times decrease", weatherText(1, 1, rec("1/1", "02:00:00", 280) + rec("1/1", "01:00:00", 280)), 1, 1,
@@ -368,12 +406,13 @@ TEST(Weather, RefusedFilesAndStoppedRuns)
         EXPECT_EQ(r.err.find("not a valid time"), std::string::npos) << r.err;
     }
 
-    // A weather file that cannot be opened stops the run with status 1.
-    ChildResult r = runChild([] {
+    // A weather file that cannot be opened is a fatal error too, and the message says why.
+    std::string missing = scratchDir() + "/missing.wth";
+    ChildResult r = runChild([&] {
         TestState s;
-        snprintf(s->wthPath, sizeof s->wthPath, "%s", (scratchDir() + "/missing.wth").c_str());
+        snprintf(s->wthPath, sizeof s->wthPath, "%s", missing.c_str());
         WTH_init(s.fms, 1, 1, 1);
     });
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("ERROR Could not open file "), std::string::npos) << r.err;
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "FATAL Could not open WTH file " + missing + ": No such file or directory\n");
 }

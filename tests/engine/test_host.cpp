@@ -1,6 +1,7 @@
 // The command-line host end to end: a project in a scratch folder, its log and exit status.
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <regex>
 #include <string>
@@ -101,7 +102,7 @@ TEST(Host, ProjectThatCannotBeReadIsAFailure)
     ChildResult r = runHost("-q missing", dir);
     EXPECT_EQ(r.status, 2);
     std::string log = readFile(dir + "/missing.xlog");
-    EXPECT_TRUE(contains(log, " Could not open file missing.prj\n")) << log;
+    EXPECT_TRUE(contains(log, " Could not open file missing.prj: No such file or directory\n")) << log;
     EXPECT_FALSE(contains(log, "Simulation completed successfully."));
 
     writeFile(dir + "/foreign.prj", "Flowpadx 3.4.1.0 0\nnot a project\n");
@@ -143,9 +144,14 @@ TEST(Host, ProjectErrorsEndWithFatalAndStatusTwo)
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(contains(r.err, "ERROR Zone number mis-match: 1\n")) << r.err;
     EXPECT_TRUE(contains(r.err, "FATAL Project file errors must be fixed.\n")) << r.err;
-    EXPECT_TRUE(contains(r.err, "\aPress any key to close Flowmir text window\n")) << r.err;
+    // Quiet: nothing waits for a key; without -q the prompt comes (and standard input, not a
+    // terminal here, ends the wait at once).
+    EXPECT_FALSE(contains(r.err, "Press any key")) << r.err;
     std::string log = readFile(dir + "/bad.xlog");
     EXPECT_TRUE(contains(log, " Project file errors must be fixed.\nFlowmir finish(2)\n")) << log;
+    r = runHost("bad", dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(contains(r.err, "\aPress any key to close Flowmir text window\n")) << r.err;
 }
 
 TEST(Host, HeldLogMovesToNumberedName)
@@ -197,4 +203,46 @@ TEST(Host, NodeWithoutTemperatureStopsBeforeResults)
     EXPECT_TRUE(contains(r.err, "ERROR T = 0 K, node 2\n")) << r.err;
     EXPECT_TRUE(contains(r.err, "FATAL Air nodes without temperature or gas constant cannot be simulated\n"));
     EXPECT_FALSE(fileExists(dir + "/cold.sim"));
+}
+
+// Paths and files a run cannot use are refused with the reason, before anything is opened
+// where the path would be cut.
+TEST(Host, PathsAndFilesThatCannotBeUsedAreNamedWithTheReason)
+{
+    std::string dir = scratchDir();
+    // Longer than the engine's path buffers allow: nothing is created anywhere.
+    std::string deep = dir + "/" + std::string(120, 'a');
+    ASSERT_EQ(mkdir(deep.c_str(), 0755), 0);
+    deep += "/" + std::string(120, 'b');
+    ASSERT_EQ(mkdir(deep.c_str(), 0755), 0);
+    std::string longPrj = deep + "/office.prj";
+    writeFile(longPrj, fixture("prj_minimal.prj"));
+    ChildResult r = runHost("-q '" + longPrj + "'");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(contains(r.err, "FATAL Project path is " + std::to_string(longPrj.size()) +
+                                    " characters long, at most 240 are allowed: " + longPrj + "\n"))
+        << r.err;
+    EXPECT_FALSE(fileExists(deep + "/office.xlog"));
+
+    // No log can be created: one line on standard error says which and why.
+    r = runHost("-q /nonexistent/folder/office.prj");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "FATAL Could not open log file /nonexistent/folder/office.xlog: No such file or directory\n");
+
+    // A directory and an empty file are not project files, and the log says what they are.
+    ASSERT_EQ(mkdir((dir + "/folder.prj").c_str(), 0755), 0);
+    writeFile(dir + "/empty.prj", "");
+    const struct {
+        const char* name;
+        const char* message;
+    } cases[] = {
+        {"folder", " Could not open file folder.prj: it is a directory\n"},
+        {"empty", " empty.prj is empty: not a project file\n"},
+    };
+    for (const auto& c : cases) {
+        r = runHost(std::string("-q ") + c.name, dir);
+        EXPECT_EQ(r.status, 2) << c.name;
+        std::string log = readFile(dir + "/" + c.name + ".xlog");
+        EXPECT_TRUE(contains(log, c.message)) << log;
+    }
 }

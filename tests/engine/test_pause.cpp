@@ -42,7 +42,8 @@ struct Terminal {
         if (pid == 0) {
             if (chdir(dir.c_str()) != 0) _exit(99);
             setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-            execl(FLOWMIR_HOST, FLOWMIR_HOST, "-q", "year", (char*)nullptr);
+            // Not quiet: a quiet run never waits for a key.
+            execl(FLOWMIR_HOST, FLOWMIR_HOST, "year", (char*)nullptr);
             _exit(98);
         }
     }

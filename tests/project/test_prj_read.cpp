@@ -189,7 +189,7 @@ TEST(PrjRead, RefusedHeaders)
     ReadState ts;
     std::string missing = scratchDir() + "/missing.prj";
     EXPECT_EQ(prj_read(ts.fms, missing.c_str()), 1);
-    EXPECT_EQ(std::string(ts->lastError), "ERROR  Could not open file " + missing + "\n");
+    EXPECT_EQ(std::string(ts->lastError), "ERROR  Could not open file " + missing + ": No such file or directory\n");
 }
 
 TEST(PrjRead, RevisionAboveOneWarnsAndReads)
@@ -226,6 +226,9 @@ TEST(PrjRead, BrokenProjectsEndTheRun)
         {"1 0 3 0 0 0 Ground\n-999", "1 0 3 0 0 0 Ground\n-998",
          " PRJ read error in Level section; enable the echo feature then see Log file for where "
          "error occurred",
+         "Speices"},
+        // A count far beyond the file stops at its end, not after 2^31 reads of nothing.
+        {"1 0 3 0 0 0 Ground", "1 0 3 2147483647 0 0 Ground", " Level 1: end of file within its 2147483647 icons",
          "Speices"},
         {"1 3 0 0 0 1 0 60 293.15", "2 3 0 0 0 1 0 60 293.15", " Zone number mis-match: 1", "Zone"},
         {"1 3 0 0 0 1 0 60 293.15", "1 3 0 0 0 1 0 6O 293.15", " Bad float value: 6O", "Zone"},

@@ -230,6 +230,9 @@ TEST(RunControl, DamagedSettingsAreReported)
         // A transient run divides by its time step and lists at multiples of its listing step.
         {{{15, kTransient}, {24, "Jan01 12:00:00 Jan01 00:00:00 Jan01 24:00:00 0 1:00:00 1:00:00"}},
          " Invalid time step for a transient simulation: 0\n"},
+        // A 7-minute step would run past midnight.
+        {{{15, kTransient}, {24, "Jan01 12:00:00 Jan01 00:00:00 Jan01 24:00:00 0:07:00 1:00:00 1:00:00"}},
+         " Invalid time step for a transient simulation: 420 s does not divide the day (86400 s)\n"},
         {{{15, kTransient}, {24, "Jan01 12:00:00 Jan01 00:00:00 Jan01 24:00:00 1:00:00 0 1:00:00"}},
          " Invalid listing time step for a transient simulation: 0\n"},
         {{{17, "2 0 1e-4 1e-15 0 0"}, {24, "Jan01 12:00:00 Jan01 00:00:00 Jan01 24:00:00 1:00:00 1:00:00 0"}},

@@ -2,10 +2,12 @@
 // the ambient and three paths, compared byte for byte with the layout built here, read back
 // with the reader, and refused by the reader and by flowmir-sim when cut or foreign.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -14,6 +16,7 @@
 
 #include "network/airnet.h"
 #include "results/extremes_report.h"
+#include "results/resfile.h"
 #include "results/simfile.h"
 #include "results/simread.h"
 #include "support/log.h"
@@ -68,6 +71,9 @@ struct TinyNet {
     float mfmaxData[4][2] = {};
     float* mfmax[4] = {nullptr, mfmaxData[1], mfmaxData[2], mfmaxData[3]};
     int bins[6] = {0, 5, 0, 7, 0, 0};
+
+    // Whatever a test left open goes as after a failed run.
+    ~TinyNet() { resfile_abandon_all(s.fms); }
 
     TinyNet(int pf, int zf, int zc, int nctm)
     {
@@ -193,6 +199,13 @@ DayValues dayValues(int a, int b)
     return d;
 }
 
+// The end of a completed run: the trailer, then the results take their final names.
+void completeRun(FlowmirState* f)
+{
+    set_usim_close(f, 0);
+    resfile_commit_all(f);
+}
+
 // Writes the two-day run through the writer, as the time-step loop drives it.
 void writeRun(TinyNet& n)
 {
@@ -217,7 +230,7 @@ void writeRun(TinyNet& n)
     writeSim_stepTime(f, 3600);
     memcpy(n.mfmaxData, dayMf[1], sizeof n.mfmaxData);
     writeSim_daySummary(f);
-    set_usim_close(f, 0);
+    completeRun(f);
 }
 
 // The file the run above must produce, built from the layout alone.
@@ -284,11 +297,13 @@ std::string simTool()
     return host.substr(0, host.rfind('/') + 1) + "flowmir-sim";
 }
 
-// Runs flowmir-sim with arguments; its exit status, standard output and standard error.
-ChildResult runSimTool(const std::string& args)
+// Runs flowmir-sim with arguments; its exit status, standard output and standard error. A
+// wrapper (shell words ending in a space) goes before the program, e.g. a time limit.
+ChildResult runSimTool(const std::string& args, const std::string& wrapper = "")
 {
     std::string dir = scratchDir();
-    std::string cmd = "'" + simTool() + "' " + args + " </dev/null >'" + dir + "/out' 2>'" + dir + "/err'";
+    std::string cmd =
+        wrapper + "'" + simTool() + "' " + args + " </dev/null >'" + dir + "/out' 2>'" + dir + "/err'";
     int st = system(cmd.c_str());
     ChildResult r;
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
@@ -410,7 +425,7 @@ TEST(SimFile, DaySummaryWithoutMaximaTableUsesCurrentFractions)
     writeSim_daySummary_init(f);
     writeSim_stepTime(f, 0);
     writeSim_daySummary(f);
-    set_usim_close(f, 0);
+    completeRun(f);
     SimFile sf;
     std::string why;
     ASSERT_TRUE(simRead(n.simPath().c_str(), &sf, &why)) << why;
@@ -439,7 +454,7 @@ TEST(SimFile, TrailerHistogramEndsAtItsLastNonzeroEntry)
         n.fms()->JfacBins = bins.empty() ? nullptr : bins.data();
         n.fms()->nJfacBins = (int)bins.size();
         set_usim_open(n.fms());
-        set_usim_close(n.fms(), 0);
+        completeRun(n.fms());
         SimFile f;
         std::string why;
         ASSERT_TRUE(simRead(n.simPath().c_str(), &f, &why)) << why;
@@ -449,23 +464,47 @@ TEST(SimFile, TrailerHistogramEndsAtItsLastNonzeroEntry)
     }
 }
 
+// The file is written under a temporary name and takes the final one only when the run
+// completes; a run that ends otherwise, or whose switches are off, leaves an earlier run's
+// results until it completes.
 TEST(SimFile, CloseKeepsOrDeletesTheFile)
 {
+    enum End { COMPLETES, FAILS };
     const struct {
+        const char* name;
         bool open;   // opened by this run, else a stale file of an earlier run
+        bool stale;  // the switches are off: the earlier file is to go
         int remove;
-        bool kept;
-    } cases[] = {{true, 0, true}, {true, 1, false}, {false, 1, false}, {false, 0, true}};
+        End end;
+        const char* left;  // the final file's content afterwards, none: no file
+    } cases[] = {
+        {"written and completed", true, false, 0, COMPLETES, "written"},
+        {"written and dropped", true, false, 1, COMPLETES, nullptr},
+        {"earlier file, run fails", false, false, 1, FAILS, "stale results"},
+        {"switches off, run completes", false, true, 0, COMPLETES, nullptr},
+        {"switches off, run fails", false, true, 0, FAILS, "stale results"},
+    };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         TinyNet n(1, 1, 0, 0);
-        if (c.open)
-            set_usim_open(n.fms());
-        else
-            writeFile(n.simPath(), "stale results");
+        writeFile(n.simPath(), "stale results");
+        if (c.open) set_usim_open(n.fms());
+        if (c.stale) set_usim_stale(n.fms());
+        EXPECT_EQ(fileExists(n.simPath() + ".part"), c.open);
         set_usim_close(n.fms(), c.remove);
-        EXPECT_EQ(fileExists(n.simPath()), c.kept) << "open " << c.open << ", remove " << c.remove;
         EXPECT_EQ(n.fms()->simout.usim, nullptr);
         set_usim_close(n.fms(), c.remove);  // a second close finds nothing open
+        if (c.end == COMPLETES)
+            resfile_commit_all(n.fms());
+        else
+            resfile_abandon_all(n.fms());
+        EXPECT_FALSE(fileExists(n.simPath() + ".part"));
+        if (!c.left)
+            EXPECT_FALSE(fileExists(n.simPath()));
+        else if (std::string(c.left) == "written")
+            EXPECT_EQ(readFile(n.simPath()).substr(0, 4), std::string("\x18\0\0\0", 4));
+        else
+            EXPECT_EQ(readFile(n.simPath()), c.left);
     }
 }
 
@@ -476,7 +515,7 @@ TEST(SimFile, FailedWritesAreReportedAndTheRunGoesOn)
     n.apply(snaps[0]);
     set_usim_open(f);
     fclose(f->simout.usim);
-    f->simout.usim = fopen("/dev/full", "w");  // a disk without room
+    f->simout.usim = f->simout.res->fp = fopen("/dev/full", "w");  // a disk without room
     ASSERT_NE(f->simout.usim, nullptr);
     writeSim_daySummary_init(f);
     for (int k = 0; k < 3; k++) writeSim_stepTime(f, 0);
@@ -488,6 +527,11 @@ TEST(SimFile, FailedWritesAreReportedAndTheRunGoesOn)
     EXPECT_EQ(f->simout.usim, nullptr);
     EXPECT_NE(n.s.log().find("ERROR  (file simfile, line "), std::string::npos);
     EXPECT_NE(n.s.log().find(" fwrite failed\n"), std::string::npos) << n.s.log();
+    // Results that lost data are not committed: the run fails instead.
+    char lost[RESFILE_PATH];
+    EXPECT_TRUE(resfile_any_failed(f, lost, sizeof lost));
+    EXPECT_EQ(std::string(lost), n.simPath());
+    resfile_abandon_all(f);
 }
 
 TEST(SimFile, MisnumberedNodeIsReported)
@@ -629,6 +673,68 @@ TEST(SimRead, ForeignFilesAreRefused)
     r = runSimTool("'" + n.dir + "/none.sim'");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("cannot open"), std::string::npos) << r.err;
+}
+
+// What the header claims is checked against the size the file has before anything is read on or
+// printed, and only regular files are read at all: a device would never end, a FIFO without a
+// writer would never open.
+TEST(SimTool, RefusesWhatTheFileCannotHoldAndWhatIsNoFile)
+{
+    TinyNet n(1, 1, 1, 2);
+    writeRun(n);
+    std::string good = readFile(n.simPath());
+    ASSERT_EQ(good.size(), 1172u);
+    auto withInts = [&](std::vector<std::pair<int, int>> fields) {  // header field index, value
+        std::string s = good;
+        for (auto [at, v] : fields) memcpy(&s[4 * at], &v, 4);
+        return s;
+    };
+    // The smallest file with results switched on: the ambient node alone, no paths, no records.
+    Bytes tiny;
+    for (int v : {24, 0, 0, 2000000000, 0, 0, 3600, 1, 0, 1, 3600, 1, 0, 0, 1, 0, 0}) tiny.i32(v);
+    for (int v : {0, 0}) tiny.i32(v);
+    for (int k = 0; k < 17; k++) tiny.i32(0);
+    ASSERT_EQ(tiny.b.size(), 144u);
+
+    std::string dir = n.dir + "/dir.sim", fifo = n.dir + "/pipe.sim";
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);  // and no writer ever
+    const struct {
+        std::string path;
+        std::string bytes;  // written to path unless it exists
+        const char* says;
+    } cases[] = {
+        {n.dir + "/cut.sim", good.substr(0, 108),
+         "truncated: the header claims 3 airflow nodes, 3 concentration nodes and 3 airflow paths, which take at "
+         "least 208 bytes; the file holds only 108 bytes"},
+        {n.dir + "/species.sim", tiny.b,
+         "truncated: the header claims 2000000000 contaminants, which make every record 8000000024 bytes; the "
+         "file holds only 144 bytes"},
+        // Few enough to be believed from the header, too many for the records that follow it.
+        {n.dir + "/records.sim", withInts({{3, 1000}}),
+         "truncated: the header claims 1000 contaminants, which make every record 12112 bytes; the file holds "
+         "only 1172 bytes"},
+        {n.dir + "/nodes.sim", withInts({{1, 2000000000}, {14, 2000000001}, {15, 2000000001}}),
+         "truncated: the header claims 2000000001 airflow nodes, 2000000001 concentration nodes and 3 airflow "
+         "paths, which take at least 32000000176 bytes; the file holds only 1172 bytes"},
+        {n.dir + "/unheld.sim", withInts({{3, 2000000000}, {11, 0}, {12, 0}, {13, 0}, {15, 0}}),
+         "not a results file: the header claims 2000000000 contaminants and no results that hold them"},
+        {n.dir + "/empty.sim", "", "truncated: the file is empty"},
+        {"/dev/zero", "", "is a character device, not a regular file"},
+        {dir, "", "is a directory, not a regular file"},
+        {fifo, "", "is a FIFO, not a regular file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        if (!fileExists(c.path)) writeFile(c.path, c.bytes);
+        auto start = std::chrono::steady_clock::now();
+        ChildResult r = runSimTool("--table ambient '" + c.path + "'", "timeout -s KILL 10 ");
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_EQ(r.status, 2);
+        EXPECT_LT(seconds, 1.0);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "flowmir-sim: " + c.path + ": " + c.says + "\n");
+    }
 }
 
 TEST(SimTool, PrintsTablesAsCsv)

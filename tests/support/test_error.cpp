@@ -113,7 +113,8 @@ TEST(Error, MinimalReport)
         fprintf(stdout, "%s", s.log().c_str());
         errorMinimal(s.fms, 9, "gone");
     });
-    EXPECT_EQ(r.status, 1);
+    // A failure: status 2, as for every other fatal report.
+    EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "ERROR: pathsplit: file name overrun\n");
     EXPECT_NE(r.err.find("gone\n"), std::string::npos);
 }

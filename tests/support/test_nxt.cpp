@@ -54,7 +54,6 @@ TEST(Nxt, WordsSkipSeparatorsAndComments)
         {"12 34 ! a comment\n56\n", {"12", "34", "56"}},
         {"a,b\tc\r\n\n\n  ,, d", {"a", "b", "c", "d"}},
         {"x!y !z w\n!\n!only\nv\n", {"x!y", "v"}},
-        {std::string("ab\r\0cd ef", 9), {"abcd", "ef"}},
         {"a*b *gone\nnever", {"a*b"}},
         {"! nothing but a comment", {}},
         {"", {}},
@@ -62,6 +61,22 @@ TEST(Nxt, WordsSkipSeparatorsAndComments)
     for (const Case& c : cases) {
         Input in(c.text);
         EXPECT_EQ(allWords(in.fms()), c.words) << c.text;
+    }
+}
+
+// A NUL byte means the input is not text (a device or a binary file would otherwise be read
+// for ever): an error, and the input ends there, in word and in line mode.
+TEST(Nxt, NulByteEndsTheInputWithAnError)
+{
+    for (int mode : {0, 3}) {
+        SCOPED_TRACE(mode);
+        Input in(std::string("12\nab\r\0cd ef\n", 13));
+        char buf[16];
+        ASSERT_NE(nxtwrd(in.fms(), buf, 0, sizeof buf), nullptr);
+        EXPECT_EQ(nxtwrd(in.fms(), buf, mode, sizeof buf), nullptr);
+        EXPECT_EQ(in.fms()->_UNXT, nullptr);
+        EXPECT_EQ(in.fms()->errorCount, 1);
+        EXPECT_EQ(nxtwrd(in.fms(), buf, 0, sizeof buf), nullptr);
     }
 }
 
@@ -213,7 +228,8 @@ TEST(Nxt, OpenReportsMissingFileAndSecondOpen)
     s->errorFcn = quietFcn;
     EXPECT_EQ(nxtopen(s.fms, "/nonexistent/none.prj", "/src/project/reader.cpp", 77), 1);
     EXPECT_EQ(s->errorCount, 1);
-    EXPECT_NE(s.log().find("ERROR  (file reader, line 77)\n Could not open file /nonexistent/none.prj\n"),
+    EXPECT_NE(s.log().find("ERROR  (file reader, line 77)\n Could not open file /nonexistent/none.prj: No such file or "
+                           "directory\n"),
               std::string::npos)
         << s.log();
     EXPECT_EQ(s->_UNXT, nullptr);

@@ -34,7 +34,7 @@ static int prj_header(FlowmirState* fms, const char* path)
         fms->cirdal = 0;
     } else if (streql(word, "CIRDAL")) {
         fms->cirdal = 1;
-    } else if (word[0] == '\0' && feof(fms->_UNXT)) {
+    } else if (word[0] == '\0' && fms->_UNXT && feof(fms->_UNXT)) {
         error(fms, ERROR, __FILE__, __LINE__, path, " is empty: not a project file", "");
         return 1;
     } else {

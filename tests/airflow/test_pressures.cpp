@@ -126,16 +126,25 @@ TEST(Pressures, InvalidDensityIsFatal)
     EXPECT_NE(r.err.find("FATAL Node 2 - invalid air density: "), std::string::npos) << r.err;
 }
 
-TEST(Pressures, WindFromProfilesAndConstants)
-{
-    Net n;
+// A linear profile through 0.6 facing the wind, -0.3 on the sides and -0.5 behind.
+struct AxisProfile {
     float azm[5] = {0, 90, 180, 270, 360};
     float cp[5] = {0.6f, -0.3f, -0.5f, -0.3f, 0.6f};
     Wpf lin{};
-    lin.npts = 5;
-    lin.type = WPF_LINEAR;
-    lin.azm = azm;
-    lin.coef = cp;
+    AxisProfile()
+    {
+        lin.npts = 5;
+        lin.type = WPF_LINEAR;
+        lin.azm = azm;
+        lin.coef = cp;
+    }
+};
+
+TEST(Pressures, WindFromProfilesAndConstants)
+{
+    Net n;
+    AxisProfile profile;
+    Wpf& lin = profile.lin;
     n.p1.flags = LF_WIND;
     n.p1.envIdx = 1;
     n.p1.windProf = &lin;
@@ -206,13 +215,8 @@ TEST(Pressures, ProfileInterpolationInDoublePrecision)
 // are not numbers stop the run.
 TEST(Pressures, WindAnglesOfAnySize)
 {
-    float azm[5] = {0, 90, 180, 270, 360};
-    float cp[5] = {0.6f, -0.3f, -0.5f, -0.3f, 0.6f};
-    Wpf lin{};
-    lin.npts = 5;
-    lin.type = WPF_LINEAR;
-    lin.azm = azm;
-    lin.coef = cp;
+    AxisProfile profile;
+    Wpf& lin = profile.lin;
     const struct {
         float dir, azimuth, seen;
     } cases[] = {{15.0f, 300.0f, 75.0f}, {350.0f, -20.0f, 10.0f}, {1e10f, 0.0f, std::fmod(1e10f, 360.0f)}};

@@ -246,3 +246,26 @@ TEST(Host, PathsAndFilesThatCannotBeUsedAreNamedWithTheReason)
         EXPECT_TRUE(contains(log, c.message)) << log;
     }
 }
+
+// --solver names the factorisation of the skyline method; the log says which one ran.
+TEST(Host, SolverOptionChoosesTheFactorisation)
+{
+    std::string dir = scratchDir();
+    writeFile(dir + "/b.prj", fixture("cf_building.prj"));
+    const struct {
+        const char* option;
+        const char* line;
+    } cases[] = {
+        {"--solver ldlt", "  factorization by sparse LDLT on a minimum degree ordering (requested): "},
+        {"--solver=skyline", "  factorization by skyline (requested): "},
+        {"", "  factorization by sparse LDLT on a minimum degree ordering (fewer operations): "},
+    };
+    for (const auto& c : cases) {
+        ChildResult r = runHost(std::string("-q ") + c.option + " b", dir);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(contains(readFile(dir + "/b.xlog"), c.line)) << c.option;
+    }
+    ChildResult r = runHost("-q --solver cholesky b", dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(contains(r.err, "flowmir: --solver takes auto, skyline or ldlt, not \"cholesky\"")) << r.err;
+}

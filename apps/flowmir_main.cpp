@@ -12,6 +12,10 @@ static const char* usage =
     "\n"
     "options:\n"
     "  -t, --input-test       read and check the input, then stop\n"
+    "      --check            input test that also reports, as PATH:LINE:FIELD: kind: message\n"
+    "                         on standard output, values left over on a line, octal integers,\n"
+    "                         section counts that do not match, results switches that are not\n"
+    "                         written and every error; exit status 2 when anything is found\n"
     "  -q, --quiet            no progress text on standard error\n"
     "  -p, --pause            wait for a key before the transient simulation starts\n"
     "  -b, --bridge HOST:PORT run as a client of a co-simulation server\n"
@@ -37,13 +41,15 @@ static int factorisation(const char* name)
 
 int main(int argc, char** argv)
 {
-    int inputTest = 0, quiet = 0, pause = 0, factor = FLOWMIR_FACTOR_AUTO;
+    int inputTest = 0, check = 0, quiet = 0, pause = 0, factor = FLOWMIR_FACTOR_AUTO;
     const char* bridge = nullptr;
     const char* project = nullptr;
     for (int i = 1; i < argc; i++) {
         const char* a = argv[i];
         if (!strcmp(a, "-t") || !strcmp(a, "--input-test")) {
             inputTest = 1;
+        } else if (!strcmp(a, "--check")) {
+            check = 1;
         } else if (!strcmp(a, "-q") || !strcmp(a, "--quiet")) {
             quiet = 1;
         } else if (!strcmp(a, "-p") || !strcmp(a, "--pause")) {
@@ -87,6 +93,7 @@ int main(int argc, char** argv)
     FlowmirState* fms = flowmirNewState();
     if (!fms) return 2;
     flowmirSetInputTest(fms, inputTest);
+    if (check) flowmirSetCheck(fms, 1);
     flowmirSetQuiet(fms, quiet);
     flowmirSetPauseAtStart(fms, pause);
     flowmirSetFactorisation(fms, factor);

@@ -20,6 +20,12 @@ void flowmirSetGuiMode(FlowmirState* fms, int on);
 void flowmirSetPauseAtStart(FlowmirState* fms, int on);
 void flowmirSetInputTest(FlowmirState* fms, int on);
 void flowmirSetQuiet(FlowmirState* fms, int on);
+/* Strict project check: the project is read as by the input test (which on also sets), and
+   values left over on record lines, integers that read as octal, section counts that do not
+   match their records, results switches this engine does not write and every reported
+   error are written to standard output, one per line as PATH:LINE:FIELD: kind: message.
+   An input test that completes exits with status 2 when anything was found. */
+void flowmirSetCheck(FlowmirState* fms, int on);
 
 /* Factorisation of the airflow Jacobian when the project asks for the symmetric skyline
    method: the one needing fewer operations (the default), the skyline itself, or a sparse

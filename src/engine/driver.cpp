@@ -1,14 +1,15 @@
 // The run sequence: read, assemble, prepare, dispatch and end one run.
 #include "engine/driver.h"
-#include "engine/signals.h"
 
 #include <cstring>
 
 #include "boundary/weather.h"
+#include "engine/signals.h"
 #include "engine/siminit.h"
 #include "engine/simloop.h"
 #include "network/mat_init.h"
 #include "network/sim_data.h"
+#include "project/check.h"
 #include "project/prj_read.h"
 #include "project/run_control.h"
 #include "results/simfile.h"
@@ -212,7 +213,7 @@ extern "C" int flowmir(FlowmirState* fms)
     readFirstBoundaryData(fms);
     if (fms->inputTest) {
         error(fms, NOTE, __FILE__, __LINE__, "Input test completed", "");
-        finish(fms, 0);
+        finish(fms, check_status(fms, 0));
     }
 
     openResultsFiles(fms);

@@ -8,6 +8,7 @@
 
 #include "engine/run.h"
 #include "engine/signals.h"
+#include "project/check.h"
 #include "support/error.h"
 #include "support/heap.h"
 #include "support/log.h"
@@ -97,6 +98,7 @@ extern "C" int SetupSimulation(FlowmirState* fms, const char* projectPath, int c
     fms->logFcn = printToLog;
     fms->finishFcn = finish;
     setErrorTraps();
+    check_install(fms);
 
     writeLogHeader(fms, module, pathArg, extraLogText);
 

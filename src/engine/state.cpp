@@ -62,6 +62,12 @@ extern "C" void flowmirSetPauseAtStart(FlowmirState* fms, int on) { fms->pauseAt
 extern "C" void flowmirSetInputTest(FlowmirState* fms, int on) { fms->inputTest = on; }
 extern "C" void flowmirSetQuiet(FlowmirState* fms, int on) { fms->quiet = on; }
 
+extern "C" void flowmirSetCheck(FlowmirState* fms, int on)
+{
+    fms->check = on;
+    if (on) fms->inputTest = 1;
+}
+
 extern "C" int flowmirSetFactorisation(FlowmirState* fms, int choice)
 {
     if (choice < FLOWMIR_FACTOR_AUTO || choice > FLOWMIR_FACTOR_LDLT) return 1;

@@ -65,6 +65,10 @@ struct FlowmirState {
     int quiet;
     int afFactorChoice; // skyline method's factorisation: 0 the cheaper, 1 skyline, 2 sparse LDL'
     int _wPBridge;
+    int check;                      // strict project check (--check): an input test with findings
+    int checkFindings;              // findings the check has reported so far
+    ErrorFcn checkChainedErrorFcn;  // the error handler the check passes every report on to
+    struct NxtTrack* nxtTrack;      // reader position tracking, only while the check reads the project
 
     // --- project file name parts ---
     char _prjname[256];

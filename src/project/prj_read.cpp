@@ -7,6 +7,7 @@
 
 #include "airflow/afe_read.h"
 #include "airflow/wind_read.h"
+#include "project/check.h"
 #include "project/components.h"
 #include "project/notes.h"
 #include "project/run_control.h"
@@ -122,7 +123,9 @@ int prj_read(FlowmirState* fms, const char* path)
 
     if (nxtopen(fms, path, __FILE__, __LINE__)) return 1;
     LOG(fms, "\nReading project file: %s\n", path);
+    check_begin(fms);
     if (prj_header(fms, path)) {
+        check_end(fms);
         nxtclose(fms);
         return 1;
     }
@@ -136,9 +139,11 @@ int prj_read(FlowmirState* fms, const char* path)
     for (int nr = 1; nr <= NSECTIONS; nr++) {
         if (nr > 25 && !fms->cirdal) break;
         if (nr > 1 && prj_errors(fms) > 0) break;
+        check_section(fms, nr);
         prj_section(fms, nr);
     }
     nxtwrd(fms, line, 2, sizeof line);
+    check_end(fms);
     nxtclose(fms);
 
     if (prj_errors(fms) > 0)

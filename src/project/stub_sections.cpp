@@ -2,6 +2,7 @@
 // would give results that silently ignore part of the building, so only empty sections pass.
 #include "project/stub_sections.h"
 
+#include "project/check.h"
 #include "project/section.h"
 #include "support/error.h"
 #include "support/fields.h"
@@ -60,7 +61,9 @@ int stub_species_read(FlowmirState* fms)
 
     int ndef = readIX(fms, 1);
     for (int i = 1; i <= ndef; i++) {
-        if (readI2(fms, 1) != i)
+        int nr = readI2(fms, 1);
+        check_record(fms, i, nr);
+        if (nr != i)
             errorf(fms, ERROR, __FILE__, __LINE__, "Contaminant number mis-match: %d", i);
         species_skip_record(fms);
         if (prj_errors(fms) > 0) break;
@@ -70,6 +73,7 @@ int stub_species_read(FlowmirState* fms)
     char word[4096];
     word[0] = '\0';
     nxtwrd(fms, word, 1, sizeof word);
+    check_section_end(fms, "Species", word);
     if (streql(word, "-999")) {
         LOG(fms, "%s section read successfully.\n", "Speices");
         logFlush(fms);

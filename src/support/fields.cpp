@@ -120,12 +120,19 @@ static void readField(FlowmirState* fms, char* word, int mode)
     nxtwrd(fms, word, mode, FIELD_LENGTH);
 }
 
+// A project check looks at each converted word; the normal run only tests the pointer.
+static inline void fieldRead(FlowmirState* fms, const char* word, int mode, int integer)
+{
+    if (fms->nxtTrack && fms->nxtTrack->fieldRead) fms->nxtTrack->fieldRead(fms, word, mode, integer);
+}
+
 // An integer field checked against [lo, hi]; a bad one is reported and the value (0 when not a
 // number) is returned for the caller to cut to its width.
 static int32_t readRanged(FlowmirState* fms, int mode, int32_t lo, int32_t hi, const char* message)
 {
     char word[FIELD_LENGTH];
     readField(fms, word, mode);
+    fieldRead(fms, word, mode, 1);
     int32_t v;
     if (longcon(word, &v) || v < lo || v > hi) error(fms, ERROR, __FILE__, __LINE__, message, word, "");
     return v;
@@ -161,6 +168,7 @@ float readR4(FlowmirState* fms, int mode)
 {
     char word[FIELD_LENGTH];
     readField(fms, word, mode);
+    fieldRead(fms, word, mode, 0);
     double v;
     if (dblcon(word, &v)) {
         error(fms, ERROR, __FILE__, __LINE__, "Bad float value: ", word, "");
@@ -177,6 +185,7 @@ double readR8(FlowmirState* fms, int mode)
 {
     char word[FIELD_LENGTH];
     readField(fms, word, mode);
+    fieldRead(fms, word, mode, 0);
     double v;
     if (dblcon(word, &v)) error(fms, ERROR, __FILE__, __LINE__, word, " is not a (valid) number", "");
     return v;
@@ -187,7 +196,9 @@ int readMD(FlowmirState* fms, int mode)
 {
     char word[FIELD_LENGTH];
     readField(fms, word, mode);
-    if (strlen(word) >= 3 && isLetter(word[2])) {
+    bool named = strlen(word) >= 3 && isLetter(word[2]);
+    fieldRead(fms, word, mode, !named);
+    if (named) {
         int day;
         if (datecon(word, &day)) error(fms, ERROR, __FILE__, __LINE__, word, " is not a valid date", "");
         return day;
@@ -203,6 +214,7 @@ int readMDx(FlowmirState* fms, int mode)
 {
     char word[FIELD_LENGTH];
     readField(fms, word, mode);
+    fieldRead(fms, word, mode, 0);
     if (word[0] == '\0') return -1;
     int day;
     if (datxcon(word, &day)) error(fms, ERROR, __FILE__, __LINE__, word, " is not a valid mm/dd date", "");
@@ -216,7 +228,9 @@ int readHMS(FlowmirState* fms, int mode)
     char word[FIELD_LENGTH];
     readField(fms, word, mode);
     size_t n = strlen(word);
-    if ((n > 1 && word[1] == ':') || (n > 2 && word[2] == ':')) {
+    bool clock = (n > 1 && word[1] == ':') || (n > 2 && word[2] == ':');
+    fieldRead(fms, word, mode, !clock);
+    if (clock) {
         int t = 0;
         if (timecon(word, &t)) error(fms, ERROR, __FILE__, __LINE__, word, " is not a valid time", "");
         return t;
@@ -232,6 +246,7 @@ int readHMS_strict(FlowmirState* fms, int mode)
 {
     char word[FIELD_LENGTH];
     readField(fms, word, mode);
+    fieldRead(fms, word, mode, 0);
     if (word[0] == '\0') return -2;
     int t;
     if (timecon(word, &t)) {

@@ -12,16 +12,76 @@
 
 enum { LINE_LENGTH = 4096 };
 
+static inline bool endsWord(int c)
+{
+    return c == ' ' || c == '\t' || c == ',' || c == '\n';
+}
+
+static inline bool isDigitChar(int c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The end of a line (or of the input) while tracking: words a skip passed over are reported.
+static void trackLineEnd(FlowmirState* fms, NxtTrack* t)
+{
+    if (t->skipFrom >= 0 && t->fields > t->skipFrom && !t->freeText && t->leftover)
+        t->leftover(fms, t->line, t->skipFrom + 1, t->fields - t->skipFrom);
+    t->skipFrom = -1;
+    t->skippedLength = 0;
+    t->skipped[0] = '\0';
+}
+
+static void trackSkipped(NxtTrack* t, int c)
+{
+    if (t->skippedLength < (int)sizeof t->skipped - 1) {
+        t->skipped[t->skippedLength++] = (char)c;
+        t->skipped[t->skippedLength] = '\0';
+    }
+}
+
+// One consumed character, split into lines and words as the word reader splits them.
+static void trackChar(FlowmirState* fms, NxtTrack* t, int c)
+{
+    if (c == '\n') {
+        trackLineEnd(fms, t);
+        t->line++;
+        t->fields = 0;
+        t->commaField = 0;
+        t->freeText = t->inWord = t->inComment = 0;
+        t->prev1 = t->prev2 = 0;
+        return;
+    }
+    if (!t->inComment) {
+        if (endsWord(c)) {
+            t->inWord = 0;
+        } else if (t->inWord) {
+            if (t->skipFrom >= 0 && c != '\r') trackSkipped(t, c);
+        } else if (c == '!') {
+            t->inComment = 1;
+        } else if (c != '\r') {
+            t->inWord = 1;
+            t->fields++;
+            t->wordLine = t->line;
+            t->wordField = t->fields;
+            if (!t->commaField && t->prev1 == ',' && isDigitChar(t->prev2) && isDigitChar(c))
+                t->commaField = t->fields;
+            if (t->skipFrom >= 0) {
+                if (t->skippedLength > 0) trackSkipped(t, ' ');
+                trackSkipped(t, c);
+            }
+        }
+    }
+    t->prev2 = t->prev1;
+    t->prev1 = c;
+}
+
 // Every consumed character goes to the log when echo is on. A character that is read and pushed
 // back is echoed only when it is finally consumed, so the log shows the input exactly once.
 static inline void echoChar(FlowmirState* fms, int c)
 {
     if (fms->echo) LOG(fms, "%c", c);
-}
-
-static inline bool endsWord(int c)
-{
-    return c == ' ' || c == '\t' || c == ',' || c == '\n';
+    if (fms->nxtTrack) trackChar(fms, fms->nxtTrack, c);
 }
 
 static void overflow(FlowmirState* fms, char* buffer, int bufferLength)
@@ -217,6 +277,15 @@ char* nxtwrd(FlowmirState* fms, char* buffer, int mode, int bufferLength)
         buffer[0] = '\0';
         return nullptr;
     }
+    NxtTrack* t = fms->nxtTrack;
+    if (t) {
+        if (mode < 1) {
+            t->fieldReads++;
+        } else {
+            t->lineReads++;
+            t->fieldReads = 1;
+        }
+    }
     if (mode < 1) return nextWord(fms, buffer, bufferLength);
 
     int c = getc(f);
@@ -232,21 +301,38 @@ char* nxtwrd(FlowmirState* fms, char* buffer, int mode, int bufferLength)
         }
         if (c == ' ') echoChar(fms, c);  // the blank that separated the previous word
         else ungetc(c, f);
-        if (!readLine(fms, buffer, bufferLength)) return nullptr;
+        int from = t ? t->fields + 1 : 0;
+        bool got = readLine(fms, buffer, bufferLength);
+        if (t) {
+            t->wordLine = t->line;
+            t->wordField = from;
+        }
+        if (!got) return nullptr;
         ungetc('\n', f);
         return buffer;
     }
 
+    if (t) t->skipFrom = t->fields;  // what is left of the line is not read
     echoChar(fms, c);
     buffer[0] = '\0';
-    if (c != '\n' && !skipLine(fms, f)) return nullptr;
+    if (c != '\n' && !skipLine(fms, f)) {
+        if (t) trackLineEnd(fms, t);
+        return nullptr;
+    }
     if (mode == 1) return nextWord(fms, buffer, bufferLength);
 
+    bool got;
     for (;;) {
-        if (!readLine(fms, buffer, bufferLength)) return nullptr;
+        got = readLine(fms, buffer, bufferLength);
+        if (!got) break;
         if (mode != 3 || buffer[0] != '!') break;
         echoChar(fms, '\n');
     }
+    if (t) {
+        t->wordLine = t->line;
+        t->wordField = 1;
+    }
+    if (!got) return nullptr;
     ungetc('\n', f);
     return buffer;
 }

@@ -17,6 +17,30 @@ int nxt_at_end(FlowmirState* fms);
 // 3 next whole line skipping "!" lines; 4 next whole line.
 char* nxtwrd(FlowmirState* fms, char* buffer, int mode, int bufferLength);
 
+// Where the reader stands, kept only while a project check reads (fms->nxtTrack set; the
+// normal run leaves it null and pays one test per character). Lines and words are counted as
+// characters are consumed, the same way the word reader splits them; words that a skip of the
+// rest of a line passes over are handed to `leftover`, and the typed field readers hand each
+// converted word to `fieldRead`.
+struct NxtTrack {
+    int line;                 // line of the next character, from 1
+    int fields;               // words begun on the line so far (comments excluded)
+    int wordLine, wordField;  // where the word (or line) last handed out begins
+    int lineReads;            // reads that started on a new line (modes 1 to 4)
+    int fieldReads;           // reads since the last of those, that one included
+    int skipFrom;             // words on the line when a skip of its rest began; -1 none
+    int commaField;           // first word on the line after a comma between digits; 0 none
+    int freeText;             // the rest of the line is free text: a skip of it is no finding
+    int inWord, inComment;
+    int prev1, prev2;         // the last two characters consumed
+    int skippedLength;
+    char skipped[48];         // the start of the words a skip passed over
+    void* owner;
+    void (*leftover)(FlowmirState* fms, int line, int field, int count);
+    // integer: 1 when the word was converted as an integer
+    void (*fieldRead)(FlowmirState* fms, const char* word, int mode, int integer);
+};
+
 int skip_data(FlowmirState* fms);
 int same_data(FlowmirState* fms, FILE* out);
 int same_line(FlowmirState* fms, FILE* out);

@@ -169,6 +169,8 @@ struct Runner {
     // Runs SetupSimulation on a project in a child; FINE when it ends with status 0 or 2 in time.
     Outcome runProject(const std::string& path, bool inputTest)
     {
+        fflush(stdout);
+        fflush(stderr);
         pid_t pid = fork();
         if (pid < 0) return FINE;
         if (pid == 0) {
@@ -180,7 +182,8 @@ struct Runner {
             flowmirSetQuiet(fms, 1);
             flowmirSetInputTest(fms, inputTest);
             int rc = SetupSimulation(fms, path.c_str(), 0, "", nullptr);
-            _exit(rc == 0 ? 0 : 2);
+            exit(rc == 0 ? 0 : 2); // as the host ends: exit handlers (coverage counters) run
+
         }
         auto start = std::chrono::steady_clock::now();
         int st = 0;

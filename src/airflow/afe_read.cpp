@@ -80,6 +80,10 @@ static void readCsf(FlowmirState* fms, MemBlock** pool, const Afe* e, AfeCsf* c)
     int k = readIX(fms, 1);
     readIX(fms, 0);
     readIX(fms, 0);
+    if (k > nxt_remaining(fms)) {
+        errorf(fms, ERROR, __FILE__, __LINE__, "Invalid number of points: %d, element %s", k, e->name);
+        k = 0;
+    }
     c->npts = k > 0 ? k : 0;
     c->pts = nullptr;
     if (k > 0) {
@@ -97,6 +101,10 @@ static void readCsf(FlowmirState* fms, MemBlock** pool, const Afe* e, AfeCsf* c)
 static void readSup(FlowmirState* fms, MemBlock** pool, AfeSup* s)
 {
     int n = readIX(fms, 1);
+    if (n > nxt_remaining(fms)) {
+        errorf(fms, ERROR, __FILE__, __LINE__, "Invalid number of elements in a super element: %d", n);
+        n = 0;
+    }
     s->n = n > 0 ? n : 0;
     s->sched = readIX(fms, 0);
     s->spare = readIX(fms, 0);
@@ -310,7 +318,7 @@ static void resolveSuper(FlowmirState* fms, int n, Afe** list)
 int afelmt_read(FlowmirState* fms, MemBlock** pool, int duct, int cirdal)
 {
     int n = readIX(fms, 1);
-    if (n < 0) {
+    if (n < 0 || n > nxt_remaining(fms)) {
         errorf(fms, ERROR, __FILE__, __LINE__, "Invalid airflow element count: %d", n);
         n = 0;
     }

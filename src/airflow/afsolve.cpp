@@ -12,6 +12,7 @@
 #include "support/log.h"
 #include "support/platform.h"
 #include "support/timeconv.h"
+#include "transport/mfsystem.h"
 
 // Diagonals smaller than this in magnitude leave a node without a usable equation.
 static const double DIAG_MIN = 2.220446049250313e-16;
@@ -121,6 +122,8 @@ static int assemble(FlowmirState* fms, AfMat* mat)
 int FillAf(FlowmirState* fms, AfMat* mat)
 {
     fms->nFillAf++;
+    // Non-trace species: the air masses follow the pressures of every trial.
+    if (fms->trackBases) findAirNodeConcBases(fms);
     if (assemble(fms, mat)) return 1;
 
     // A variable-pressure node without a usable diagonal is held at its pressure (or the

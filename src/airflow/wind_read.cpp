@@ -160,7 +160,7 @@ static void readProfile(FlowmirState* fms, MemBlock** pool, Wpf* w)
 int wind_read(FlowmirState* fms, MemBlock** pool)
 {
     int n = readIX(fms, 1);
-    if (n < 0) {
+    if (n < 0 || n > nxt_remaining(fms)) {
         errorf(fms, ERROR, __FILE__, __LINE__, "Invalid wind pressure profile count: %d", n);
         n = 0;
     }

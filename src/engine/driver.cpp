@@ -1,12 +1,16 @@
 // The run sequence: read, assemble, prepare, dispatch and end one run.
 #include "engine/driver.h"
 
+#include <cmath>
+
 #include <cstring>
 
+#include "boundary/ctm_file.h"
 #include "boundary/weather.h"
 #include "engine/signals.h"
 #include "engine/siminit.h"
 #include "engine/simloop.h"
+#include "network/airnet.h"
 #include "network/mat_init.h"
 #include "network/sim_data.h"
 #include "project/check.h"
@@ -17,6 +21,9 @@
 #include "support/heap.h"
 #include "support/log.h"
 #include "support/paths.h"
+#include "transport/cse.h"
+#include "transport/filter.h"
+#include "transport/species.h"
 
 // Sets the clock from the run control.
 static void setClock(FlowmirState* fms)
@@ -105,7 +112,9 @@ void releaseRunMemory(FlowmirState* fms)
     fms->nJfacBins = 0;
     if (fms->mbBlock) fre_ec(fms, fms->mbBlock, "mb-block");
     fms->mbBlock = nullptr;
+    filter_free_paths(fms);
     sim_data_free(fms);
+    species_free(fms);
     if (fms->msBlock) fre_ec(fms, fms->msBlock, "ms-block");
     fms->msBlock = nullptr;
 }
@@ -117,6 +126,11 @@ static void readFirstBoundaryData(FlowmirState* fms)
         fms->wthPath[0] != '\0') {
         WTH_init(fms, fms->dayofy, fms->endDate, 1);
         WTH_get(fms, fms->dayofy, fms->stepStartTime, 1);
+    }
+    if ((fms->mfsim == 2 || fms->mfsim == 3) && fms->nctm > 0 && !fms->_useWPCmf &&
+        strcmp(fms->ctmPath, "null") != 0 && fms->ctmPath[0] != '\0') {
+        CTM_init(fms, fms->dayofy, fms->endDate, 1);
+        CTM_get(fms, fms->dayofy, fms->stepStartTime, 1);
     }
 }
 
@@ -138,13 +152,58 @@ static const char* transportSolverName(FlowmirState* fms)
 }
 
 // Cyclic runs repeat their day until the daily maxima settle, then write the final day.
+enum { CYCLIC_MAX_DAYS = 365 };
+
+// A day has converged when no solved node's daily maximum above the floor moved by more than
+// the relative tolerance since the previous day.
+static bool cyclicDayConverged(FlowmirState* fms)
+{
+    bool converged = true;
+    for (AirNode* n = fms->nodeList; n; n = n->next) {
+        if (!(n->flags & NF_MASSFRAC)) continue;
+        for (int j = 0; j < fms->nctm; j++) {
+            float m = fms->Mfmax[n->nr][j];
+            if (m > fms->cycMinConc && fabsf(m - fms->Mftst[n->nr][j]) > m * fms->cycRelTol) converged = false;
+        }
+    }
+    for (AirNode* n = fms->nodeList; n; n = n->next)
+        for (int j = 0; j < fms->nctm; j++) fms->Mftst[n->nr][j] = fms->Mfmax[n->nr][j];
+    return converged;
+}
+
+// Every source starts again with the day: the clock returns to midnight.
+static void resetSourceStarts(FlowmirState* fms)
+{
+    for (CseInstance* head : fms->css)
+        for (CseInstance* c = head; c; c = c->next) {
+            c->started = c->startDay = c->startTime = 0;
+            c->G0 = 0.0;
+        }
+}
+
+// One day repeated until its daily maxima settle, then written.
 static void drive_sim_loop_cyclic(FlowmirState* fms)
 {
-    sim_loop_init(fms, 0);
-    fms->dayofy = fms->dateSS;
-    fms->stepStartTime = fms->stepEndTime = 0;
-    if (fms->wthFile) WTH_restart(fms, fms->dateSS, fms->dateSS);
-    writeSim_daySummary_init(fms);
+    if (!(fms->cycRelTol > 0.0f))
+        errorf(fms, FATAL, __FILE__, __LINE__, "Cyclic simulation needs a relative tolerance above 0: %g",
+               fms->cycRelTol);
+    fms->assumeConverged = 0;
+    for (int day = 1;; day++) {
+        sim_loop_init(fms, 0);
+        bool converged = !fms->Mfmax || cyclicDayConverged(fms);
+        fms->dayofy = fms->dateSS;
+        fms->stepStartTime = fms->stepEndTime = 0;
+        if (fms->wthFile) WTH_restart(fms, fms->dateSS, fms->dateSS);
+        CTM_restart(fms, fms->dateSS, fms->dateSS);
+        resetSourceStarts(fms);
+        writeSim_daySummary_init(fms);
+        if (converged || fms->assumeConverged) break;
+        if (day >= CYCLIC_MAX_DAYS) {
+            errorf(fms, WARNING, __FILE__, __LINE__, "Cyclic simulation did not converge in %d days", day);
+            break;
+        }
+    }
+    fms->stepStartTime = 0;
     sim_loop_init(fms, 1);
 }
 
@@ -215,6 +274,14 @@ extern "C" int flowmir(FlowmirState* fms)
         error(fms, NOTE, __FILE__, __LINE__, "Input test completed", "");
         finish(fms, check_status(fms, 0));
     }
+
+    // Only the implicit transport solver is built: a run asking for another must not report
+    // concentrations that never moved.
+    if (fms->mfsim > 0 && fms->nctm > 0 && fms->mfsolver == 1)
+        error(fms, FATAL, __FILE__, __LINE__, "Short-time-step transport is not available in this version", "");
+    if (fms->mfsim > 0 && fms->nctm > 0 && fms->mfsolver >= 2)
+        error(fms, FATAL, __FILE__, __LINE__, "Variable-step transport integration is not available in this version",
+              "");
 
     openResultsFiles(fms);
     extremesInit(fms);

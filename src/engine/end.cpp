@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "boundary/ctm_file.h"
 #include "boundary/weather.h"
 #include "engine/driver.h"
 #include "engine/simloop.h"
@@ -16,6 +17,7 @@
 #include "support/log.h"
 #include "support/platform.h"
 #include "support/timeconv.h"
+#include "transport/cse.h"
 
 extern "C" void logRunStatistics(FlowmirState* fms)
 {
@@ -59,6 +61,7 @@ extern "C" void logRunStatistics(FlowmirState* fms)
     LOG(fms, "\nJfacBins:");
     for (int i = 0; i <= n; i++) LOG(fms, " %4d", i < fms->nJfacBins ? fms->JfacBins[i] : 0);
     LOG(fms, "\n\nrangeDWC: %d lam, %d trns, %d turbulent\n\n", fms->nDwcLam, fms->nDwcTrns, fms->nDwcTurb);
+    cse_sink_report(fms);
     extremesReport(fms);
 }
 
@@ -72,6 +75,7 @@ extern "C" int SimEnd(FlowmirState* fms, int steadyOnly)
 
     set_usim_close(fms, 0);
     WTH_close(fms);
+    CTM_close(fms);
     // Results that lost data do not replace an earlier run's.
     char lost[RESFILE_PATH];
     if (resfile_any_failed(fms, lost, sizeof lost))
@@ -110,6 +114,7 @@ extern "C" void finish(FlowmirState* fms, int status)
         set_usim_close(fms, 1);
         resfile_abandon_all(fms);
         WTH_close(fms);
+        CTM_close(fms);
     }
     // Nothing waits for a key in quiet mode.
     if (fms && !fms->guiMode && !fms->quiet && status != 0 && !fms->inputTest) {

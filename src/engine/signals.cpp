@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "boundary/ctm_file.h"
 #include "boundary/weather.h"
 #include "results/resfile.h"
 #include "support/log.h"
@@ -59,6 +60,7 @@ void signals_check(FlowmirState* fms)
     if (!fms->quiet) fprintf(stderr, "Simulation stopped by signal %d (%s)\n", sig, name ? name : "?");
     resfile_abandon_all(fms);
     WTH_close(fms);
+    CTM_close(fms);
     fms->logFcn = nullptr;
     closeLogFile(&fms->logFile);
     fflush(stdout);

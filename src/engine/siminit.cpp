@@ -3,6 +3,7 @@
 #include "engine/siminit.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "airflow/afsolve.h"
 #include "airflow/pressures.h"
@@ -12,6 +13,7 @@
 #include "support/error.h"
 #include "support/log.h"
 #include "support/timeconv.h"
+#include "transport/mfsystem.h"
 
 int solveAirflow(FlowmirState* fms, AfMat* mat)
 {
@@ -58,14 +60,6 @@ static void checkNodes(FlowmirState* fms)
     if (bad) error(fms, FATAL, __FILE__, __LINE__, "Air nodes without temperature or gas constant cannot be simulated", "");
 }
 
-// Air masses of the nodes that have a volume, from their pressure: an isolated node's pressure
-// follows its air mass, so the mass must stand before the first assembly.
-static void nodeAirMasses(FlowmirState* fms)
-{
-    for (AirNode* n = fms->nodeList; n; n = n->next)
-        if (n->flags & NF_VOLUME) n->M = (fms->Pambt + n->P) * n->V / (n->T * n->R);
-}
-
 // Every node's density agrees with its pressure to the last digits.
 static int densitiesExact(FlowmirState* fms)
 {
@@ -91,6 +85,11 @@ static void steadyAirflow(FlowmirState* fms, AfMat* mat)
             mat->relcnvg = mat->relcnvg / 10.0f;
             if (mat->relcnvg < fms->afRelcnvg) mat->relcnvg = fms->afRelcnvg;
         }
+        // Steady contaminants: the non-trace species settle with the flows of each pass.
+        if (fms->mfsim == 1 && fms->mfn && fms->mfn->nonTrace) {
+            solve_steady(fms, fms->mfn);
+            findAirNodeRs_nonTr(fms);
+        }
         if (!converged && pass < passes && fms->cnvgSS) calc_sP(fms);
     }
     if (fms->cnvgSS) {
@@ -100,6 +99,24 @@ static void steadyAirflow(FlowmirState* fms, AfMat* mat)
             error(fms, NOTE, __FILE__, __LINE__, "Calculation of steady-state flows did converge", "");
     }
     mat->relcnvg = fms->afRelcnvg;
+}
+
+// The previous-step copies of the zones' and junctions' mass fractions.
+void copyMassFractions(FlowmirState* fms)
+{
+    if (fms->MfZ && fms->MfZi) memcpy(fms->MfZi, fms->MfZ, sizeof(double) * fms->nMfZ);
+    if (fms->MfJ && fms->MfJi) memcpy(fms->MfJi, fms->MfJ, sizeof(double) * fms->nMfJ);
+}
+
+// The transport systems' initial state: transient contaminants start from the nodes' values,
+// steady ones are solved with the initial flows.
+static void initTransport(FlowmirState* fms)
+{
+    if ((fms->mfsim == 2 || fms->mfsim == 3) && fms->mfn) init_Mfn(fms, fms->mfn);
+    if (fms->mft) {
+        init_Mft(fms, fms->mft);
+        if (fms->mfsim == 1) solve_steady(fms, fms->mft);
+    }
 }
 
 int sim_init(FlowmirState* fms, int steadyOnly)
@@ -113,17 +130,26 @@ int sim_init(FlowmirState* fms, int steadyOnly)
     progress(fms, line);
 
     checkNodes(fms);
-    nodeAirMasses(fms);
+    if (fms->nNonTrace > 0) {
+        normalizeAirNodeMfSums_nonTr(fms);
+        findAirNodeRs_nonTr(fms);
+    }
+    // The air masses of the whole run start here, before any airflow solution: zones whose
+    // pressure is solved still stand at P = 0.
+    findAirNodeConcBases(fms);
+    copyMassFractions(fms);
     AfMat* mat = fms->afMat;
     calc_wP(fms);
     calc_sP(fms);
     init_Af(fms, mat);
     steadyAirflow(fms, mat);
+    initTransport(fms);
 
     findPgage(fms);
     fms->dt = (float)fms->time_step;
     fms->rdt = fms->dt > 0.0f ? 1.0f / fms->dt : 0.0f;
 
+    if (fms->afsim == 1 && fms->densZP) findAirNodeConcBases(fms);
     switch (fms->afsim) {
     case 2: progress(fms, "End Duct Balance Initialization\n"); break;
     case 3: progress(fms, "End Airflow Analysis Calculation\n"); break;

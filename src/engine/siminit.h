@@ -13,5 +13,7 @@ int sim_init(FlowmirState* fms, int steadyOnly);
 int solveAirflow(FlowmirState* fms, AfMat* mat);
 // Seconds from (day, time) to the end of the current step; crosses the year's end.
 int timeElapsed(FlowmirState* fms, int day, int time);
+// Copies the zones' and junctions' mass fractions to their previous-step arrays.
+void copyMassFractions(FlowmirState* fms);
 
 #endif

@@ -7,6 +7,7 @@
 
 #include "airflow/afsolve.h"
 #include "airflow/pressures.h"
+#include "boundary/ctm_file.h"
 #include "boundary/weather.h"
 #include "engine/run.h"
 #include "engine/signals.h"
@@ -19,6 +20,9 @@
 #include "support/error.h"
 #include "support/log.h"
 #include "support/timeconv.h"
+#include "transport/cse.h"
+#include "transport/filter.h"
+#include "transport/mfsystem.h"
 
 enum { DAY = 86400, PAUSE_KEY = 112 };
 
@@ -111,6 +115,7 @@ void steadyResults(FlowmirState* fms)
 {
     writeSim_stepTime(fms, fms->stepEndTime);
     maximaFromCurrent(fms);
+    noteMaxAirNodeConcs(fms);  // a steady day's maxima are its one state
     writeSim_daySummary(fms);
 }
 
@@ -138,6 +143,7 @@ void rolloverNewSimDate(FlowmirState* fms, int write)
     if (fms->dayofy > 364) {
         fms->dayofy = 1;
         if (weatherOpen(fms)) WTH_restart(fms, 1, fms->endDate);
+        CTM_restart(fms, 1, fms->endDate);
     } else {
         fms->dayofy++;
     }
@@ -150,30 +156,32 @@ void rolloverNewSimDate(FlowmirState* fms, int write)
 
 // Brings one boundary file to the step: first to its start, warning when the file has an
 // entry inside the step, then to its end.
-static void weatherStep(FlowmirState* fms)
+static void boundaryStep(FlowmirState* fms, int (*get)(FlowmirState*, int, int, int), const char* word)
 {
-    int ahead = WTH_get(fms, fms->dayofy, fms->stepStartTime, 1);
+    int ahead = get(fms, fms->dayofy, fms->stepStartTime, 1);
     if (ahead > 0 && ahead < fms->time_step) {
         char date[16], time[16];
         datxstr(fms, fms->dayofy, date);
         timestr(fms, fms->stepEndTime, time);
-        error(fms, WARNING, __FILE__, __LINE__, "Timestep ending ", date, ", ", time, " spans multiple entries in WTH file",
-              "");
+        error(fms, WARNING, __FILE__, __LINE__, "Timestep ending ", date, ", ", time, " spans multiple entries in ",
+              word, " file", "");
     }
-    WTH_get(fms, fms->dayofy, fms->stepEndTime, 0);
+    get(fms, fms->dayofy, fms->stepEndTime, 0);
 }
 
-// The density iteration: airflows and densities until they agree.
+// The density iteration: airflows, non-trace species and densities until they agree.
 static void densityIteration(FlowmirState* fms)
 {
     int itmax = fms->densItmax < 2 ? 2 : fms->densItmax;
+    MfSystem* mfn = fms->mfn && fms->mfn->nonTrace ? fms->mfn : nullptr;
     for (int it = 1;; it++) {
         fms->stepIters++;
         if (fms->afsim == 1) {
             calc_sP(fms);
             solveAirflow(fms, fms->afMat);
         }
-        bool converged = !fms->tsdens || fms->afsim != 1 || airNodeDensitiesHaveConverged(fms);
+        if (mfn) solve_Mfn(fms, mfn, it == 1);
+        bool converged = !fms->tsdens || (!(mfn && it == 1) && (fms->afsim != 1 || airNodeDensitiesHaveConverged(fms)));
         if (converged) return;
         if (it >= itmax) {
             error(fms, ERROR, __FILE__, __LINE__, "Too many density iterations", "");
@@ -182,14 +190,32 @@ static void densityIteration(FlowmirState* fms)
     }
 }
 
+// Sources, sinks and filters book the step's masses once the species are solved.
+static void accountStep(FlowmirState* fms)
+{
+    for (int g = 0; g < 2; g++)
+        sumCseGenRemoveMass(fms, fms->css[g], fms->bls[g], fms->dvr[g], fms->dt);
+    if (fms->mfsim && fms->csmOut) sum_filter_compute(fms, fms->time_step);
+}
+
 static void stepWork(FlowmirState* fms)
 {
-    for (AirNode* n = fms->nodeList; n; n = n->next) n->M0 = n->M;
-    if (weatherOpen(fms)) weatherStep(fms);
+    for (AirNode* n = fms->nodeList; n; n = n->next) {
+        n->M0 = n->M;
+        n->P0 = n->P;
+    }
+    copyMassFractions(fms);
+    if (fms->ctmFile) boundaryStep(fms, CTM_get, "CTM");
+    if (weatherOpen(fms)) boundaryStep(fms, WTH_get, "WTH");
     if (fms->listLevel) logFlush(fms);
     calc_wP(fms);
+    // The non-trace sources enter the first airflow solution of the step as mass sources.
+    if (fms->mfn && fms->mfn->nonTrace) findPolMassRates_cse_implicit(fms, fms->mfn);
     densityIteration(fms);
     findPgage(fms);
+    if (fms->mft) solve_Mft(fms, fms->mft, 1);
+    if (fms->cosim) return;
+    accountStep(fms);
 }
 
 int sim_loop_start(FlowmirState* fms, int write)
@@ -225,9 +251,11 @@ int sim_loop_start(FlowmirState* fms, int write)
         }
         stepWork(fms);
         if (write) writeResults_stepEnd(fms, fms->stepEndTime);
+        noteMaxAirNodeConcs(fms);
         if (fms->cosim) return 0;
         if (fms->dayofy == fms->endDate && fms->stepEndTime >= fms->endTime) break;
         fms->interrupt = simInterrupt_checkInterrupt(fms);
+        if (fms->interrupt == 1) fms->assumeConverged = 1;
     }
     fms->stepStartTime = fms->stepEndTime;
     if (write) writeSummaries_simEnd(fms);

@@ -23,6 +23,14 @@ struct MemBlock;
 struct AirNode;
 struct AirLink;
 struct AfMat;
+struct Species;
+struct CseElement;
+struct CseInstance;
+struct CseSink;
+struct Reaction;
+struct FilterElement;
+struct Filter;
+struct MfSystem;
 
 typedef int (*ErrorFcn)(FlowmirState* fms, const char* word, const char* msg, int* errorCount);
 typedef int (*LogFcn)(FILE* stream, const char* format, ...);
@@ -98,6 +106,7 @@ struct FlowmirState {
     int solveNontrace, solveTrace;
     BridgeState bridge;
     int steadyOnly;  // no transient loop runs
+    int assumeConverged;  // the console user asked to take the cyclic day as converged
 
     // --- run control (project file) ---
     int cirdal;  // the project was written by Cirdal
@@ -115,6 +124,11 @@ struct FlowmirState {
     int dayOfWeek, dstFlag;  // calendar of the current day (1..7, 0/1)
     int iH2O;                // the water-vapour species, -1 for none
     char ctmPath[260];
+    FILE* ctmFile;            // the open ambient contaminant file, or none
+    Bracket ctmBracket;
+    int nctmCols;             // columns of the file
+    int* spindx;              // [0..nctmCols-1] species of each column, -1 when not simulated
+    float *ctmPrev, *ctmNext; // [0..nctm-1] ambient mass fractions of the earlier and later record
     char cvfPath[260];
     char dvfPath[260];
     char wpcPath[260];
@@ -176,7 +190,38 @@ struct FlowmirState {
     Wpf** WpfLst;
     int nnote;
     // Sections whose simulation is not built yet: their counts as read.
-    int ndsh, nwsh, nknr, nflte, nflt, ncse, nctrl, ncss, nosh, npx;
+    int ndsh, nwsh, nctrl, nosh, npx;
+
+    // --- species, sources and sinks, reactions, filters ---
+    Species* ctm;        // [0..nctm-1] in simulation order
+    int nNonTrace;       // non-trace species among them
+    double* Rs;          // [0..nctm-1] gas constants, J/(kg K)
+    double* CpS;         // [0..nctm-1] specific heats, J/(kg K)
+    float* penf1;        // [0..nctm-1] all ones: the penetration of an unfiltered path
+    int ncse;            // source/sink elements
+    CseElement** CseLst; // [1..ncse]
+    int nknr;            // kinetic reactions
+    Reaction** KnrLst;   // [1..nknr]
+    int ncss;            // instances: as read, then the regular ones after set-up
+    int nbls, ndvr;      // boundary-layer sinks and deposition surfaces after set-up
+    CseInstance* cssRead;   // every instance in file order, until set-up distributes them
+    // Active lists: [0] trace species (every species when the solver does not split them),
+    // [1] non-trace species.
+    CseInstance* css[2];
+    CseSink* bls[2];
+    CseSink* dvr[2];
+    CseSink* blsInactive;   // sinks no solver visits
+    CseSink* dvrInactive;
+    int nflte;               // filter elements
+    FilterElement** FlteLst; // [1..nflte]
+    int nflt;                // filters
+    Filter** FltLst;         // [1..nflt]
+    AirLink** Fpath;         // [1..nFpath] links with a filter, built by the loading bookkeeping
+    int nFpath;
+    MfSystem* mfn;           // the non-trace (or combined) mass-fraction system, or none
+    MfSystem* mft;           // the trace-species system, or none
+    int mfConcsChanged;      // node mass fractions were replaced from outside the solution
+    int trackBases;          // air masses follow the non-trace species in every assembly
 
     // Initial mass fractions of zones (ambient first) and junctions.
     double* MfZ;

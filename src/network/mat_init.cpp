@@ -14,6 +14,7 @@
 #include "support/error.h"
 #include "support/heap.h"
 #include "support/log.h"
+#include "transport/mfsystem.h"
 
 // Average profile above which reordering pays even for a steady run.
 static const double REORDER_PROFILE = 30.0;
@@ -278,15 +279,6 @@ static void listAirflowNumbering(FlowmirState* fms)
     LOG(fms, "\n  [p = path, d = duct, t = terminal, l = leak]\n");
 }
 
-// The mass-transfer systems (non-trace, trace or combined) join here once the species
-// solution exists; a run without species needs none.
-static void mf_mat_init(FlowmirState* fms)
-{
-    // The short-time-step method keeps its own transport; no species, no system.
-    if (fms->nctm <= 0 || fms->mfsolver == 1) return;
-    // Species systems: not built yet.
-}
-
 // Per-node daily species maxima, and their copy for the cyclic convergence test.
 static void allocSpeciesMaxima(FlowmirState* fms)
 {
@@ -311,7 +303,7 @@ void mat_init(FlowmirState* fms)
 
     if (fms->listLevel > 0) listAirflowNumbering(fms);
     setNmDrv(fms);
-    mf_mat_init(fms);
+    mf_systems_init(fms);
     allocSpeciesMaxima(fms);
 
     if (fms->listLevel > 2) lognote(fms, "mat_init() complete", __FILE__, __LINE__);
@@ -322,6 +314,7 @@ void mat_fre(FlowmirState* fms)
 {
     if (fms->afMat) af_mat_fre(fms, fms->afMat);
     fms->afMat = nullptr;
+    mf_systems_free(fms);
     if (fms->Mfmax) fre_mc(fms, fms->Mfmax, 1, fms->nafnd, 0, fms->nctm - 1, sizeof(float));
     if (fms->Mftst) fre_mc(fms, fms->Mftst, 1, fms->nafnd, 0, fms->nctm - 1, sizeof(float));
     fms->Mfmax = fms->Mftst = nullptr;

@@ -4,6 +4,9 @@
 
 #include "airflow/afe_models.h"
 #include "network/sim_parts.h"
+#include "transport/cse.h"
+#include "transport/mfsystem.h"
+#include "transport/species.h"
 #include "support/error.h"
 #include "support/heap.h"
 #include "support/log.h"
@@ -48,7 +51,8 @@ void sim_build_free(FlowmirState* fms, SimBuild* b)
 static void ambientDefaults(FlowmirState* fms)
 {
     if (fms->nctm <= 0) return;
-    if (!fms->ambtMf) fms->ambtMf = alc_vt<double>(fms, 0, fms->nctm - 1, "CC0");
+    if (!fms->ambtMf) fms->ambtMf = alc_vt<double>(fms, 0, fms->nctm - 1, "aCC0");
+    for (int i = 0; i < fms->nctm; i++) fms->ambtMf[i] = fms->ctm ? fms->ctm[i].CC0 : 0.0;
     int h2o = fms->iH2O;
     if (h2o >= 0 && h2o < fms->nctm && fms->ambRH > 0.0f) {
         fms->Wambt = ambientHumidityRatio(fms);
@@ -67,6 +71,7 @@ void sim_data(FlowmirState* fms)
     sim_duct_networks(fms, &b);
     sim_duct_volumes(fms, &b);
     sim_nodes(fms, &b);
+    if (fms->nctm > 0) cse_setup(fms, b.zoneNode);
     sim_links(fms, &b);
     sim_implicit_elements(fms);
     sim_connectivity(fms);
@@ -77,6 +82,7 @@ void sim_data(FlowmirState* fms)
 
     sim_build_free(fms, &b);
     afe_bind_models(fms);
+    normalizeAirNodeMfSums_nonTr_check(fms);
     logFlush(fms);
 }
 

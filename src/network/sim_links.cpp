@@ -51,6 +51,12 @@ static void checkFit(FlowmirState* fms, const Afe* e)
         error(fms, ERROR, __FILE__, __LINE__, "Bad spline fit for element: ", e->name, "");
 }
 
+// The filter of a component's filter number; 0 is none.
+static void* filterOf(const FlowmirState* fms, int fltNr)
+{
+    return fltNr > 0 && fltNr <= fms->nflt && fms->FltLst ? fms->FltLst[fltNr] : nullptr;
+}
+
 static AirNode* zoneNode(FlowmirState* fms, const SimBuild* b, int zoneNr)
 {
     return zoneNr == -1 ? fms->ambt : zoneNr > 0 ? b->zoneNode[zoneNr] : nullptr;
@@ -68,6 +74,7 @@ static void pathLinks(FlowmirState* fms, const SimBuild* b, AirLink*** tail, int
         if (!(p->flags & PTH_AHS)) l->envDir = envDirOf(l->nodeN, l->nodeM);
         l->elem = p->afe;
         checkFit(fms, l->elem);
+        l->filter = filterOf(fms, p->fltNr);
         l->windProf = p->wpf;
         l->Z = p->hgt;
         l->dHn = l->Z - l->nodeN->hgt;
@@ -100,6 +107,7 @@ static void ductLinks(FlowmirState* fms, const SimBuild* b, AirLink*** tail, int
         l->nodeN = ductEnd(fms, b, d, d->jctNrN, "N");
         l->nodeM = ductEnd(fms, b, d, d->jctNrM, "M");
         l->elem = d->dfe;
+        l->filter = filterOf(fms, d->fltNr);
         if (l->elem && (l->elem->type == AFE_FAN_CMF || l->elem->type == AFE_FAN_CVF)) l->flags &= LF_NOOFFD;
         checkFit(fms, l->elem);
         if (l->nodeN && l->nodeM) l->dH = l->nodeM->hgt - l->nodeN->hgt;
@@ -149,6 +157,7 @@ static void junctionLinks(FlowmirState* fms, const SimBuild* b, AirLink*** tail,
             l->x = jc->x;
             l->y = jc->y;
             l->elem = terminalElement(fms, jc);
+            l->filter = filterOf(fms, jc->fltNr);
             l->dd = alc_ect<DuctSeg>(fms, &fms->msBlock, "dseg");
         } else if (jc->Cleak > 0.0f) {
             l = appendLink(fms, tail, nr, LINK_LEAK, jc->nr);

@@ -65,6 +65,7 @@ void sim_nodes(FlowmirState* fms, SimBuild* b)
         n->level = z->level;
         snprintf(n->name, sizeof n->name, "%s", z->name);
         n->Mf = zoneRow(fms, i);
+        if (z->knrNr > 0 && fms->KnrLst) n->rxn = fms->KnrLst[z->knrNr];
         n->Fmin = fms->afAbscnvg * 2.4f * std::max(n->V, 0.01f);
         if (cells && z->cdz) checkCells(fms, z);
     }

@@ -35,7 +35,7 @@ int comp_check_ref(FlowmirState* fms, int nr, int lo, int hi, const char* what, 
 int comp_read_count(FlowmirState* fms, const char* section)
 {
     int n = readIX(fms, 1);
-    if (n < 0) {
+    if (n < 0 || n > nxt_remaining(fms)) {
         errorf(fms, ERROR, __FILE__, __LINE__, "Invalid record count in %s section: %d", section, n);
         return 0;
     }

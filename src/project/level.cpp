@@ -9,6 +9,10 @@
 int lev_read(FlowmirState* fms, MemBlock** pool)
 {
     int n = readIX(fms, 1);
+    if (n > nxt_remaining(fms)) {
+        errorf(fms, ERROR, __FILE__, __LINE__, "Invalid record count in %s section: %d", "Level", n);
+        n = 0;
+    }
     fms->nlev = n;
     fms->levels = nullptr;
     // Created whatever the count: a project without levels cannot place anything.

@@ -18,6 +18,9 @@
 #include "support/log.h"
 #include "support/nxt.h"
 #include "support/strutil.h"
+#include "transport/cse.h"
+#include "transport/filter.h"
+#include "transport/species.h"
 
 // The file version this engine reads. Older files differ in their sections.
 static const char* const PRJ_VERSION = "3.4";
@@ -82,17 +85,15 @@ static void prj_section(FlowmirState* fms, int nr)
 
     switch (nr) {
     case 1: runctrl_read(fms); break;
-    case 2: stub_species_read(fms); break;
+    case 2: species_read(fms); break;
     case 3: lev_read(fms, ms); break;
     case 4: stub_section_read(fms, "Day Schedule", "day schedules", &fms->ndsh); break;
     case 5: stub_section_read(fms, "Week Schedule", "week schedules", &fms->nwsh); break;
     case 6: wind_read(fms, ms); break;
-    case 7: stub_section_read(fms, "Kinetic Reaction", "kinetic reactions", &fms->nknr); break;
-    case 8: stub_section_read(fms, "Filter Element", "filter elements", &fms->nflte); break;
-    case 9: stub_section_read(fms, "Filter", "filters", &fms->nflt); break;
-    case 10:
-        stub_section_read(fms, "Source/Sink Element", "source/sink elements", &fms->ncse);
-        break;
+    case 7: kinetic_read(fms); break;
+    case 8: flte_read(fms); break;
+    case 9: filter_read(fms); break;
+    case 10: cselmt_read(fms); break;
     case 11: afelmt_read(fms, ms, 0, cirdal); break;
     case 12: afelmt_read(fms, ms, 1, cirdal); break;
     case 13: skip_data(fms); break;
@@ -105,7 +106,7 @@ static void prj_section(FlowmirState* fms, int nr)
         dct_read(fms, mb, cirdal);
         if (prj_errors(fms) == 0) jct_link_ducts(fms);
         break;
-    case 22: stub_section_read(fms, "Source/Sink", "sources and sinks", &fms->ncss); break;
+    case 22: css_read(fms); break;
     case 23:
         stub_section_read(fms, "Occupant Day Schedule", "occupancy schedules", &fms->nosh);
         break;
@@ -154,6 +155,7 @@ int prj_read(FlowmirState* fms, const char* path)
 void prj_read_free_comp_lists(FlowmirState* fms)
 {
     components_free_lists(fms);
+    filter_free_list(fms);
 }
 
 void prj_read_free_element_lists(FlowmirState* fms)
@@ -161,4 +163,6 @@ void prj_read_free_element_lists(FlowmirState* fms)
     levels_free_list(fms);
     wind_free_list(fms);
     afe_free_lists(fms);
+    cse_free_lists(fms);
+    flte_free_list(fms);
 }

@@ -11,9 +11,4 @@
 // Returns the count.
 int stub_section_read(FlowmirState* fms, const char* name, const char* what, int* count);
 
-// The species section: the simulated species (count and numbers on one line) and the defined
-// species records. Defined species read and are dropped; simulated ones are refused, so nctm
-// stays 0. Returns the number of simulated species as read.
-int stub_species_read(FlowmirState* fms);
-
 #endif

@@ -18,6 +18,7 @@
 #include "support/paths.h"
 #include "support/platform.h"
 #include "support/timeconv.h"
+#include "transport/species.h"
 
 // Values are copied into the file in memory order.
 static_assert(std::endian::native == std::endian::little, "the results file is little-endian");
@@ -79,10 +80,10 @@ static bool simTrace(FlowmirState* fms)
     return fms->listLevel == 2;
 }
 
-// Column label of species j in the trace; the species table names them when there is one.
-static const char* ctmName(FlowmirState*, int)
+// Column label of species j in the trace.
+static const char* ctmName(FlowmirState* fms, int j)
 {
-    return "";
+    return fms->ctm && j >= 0 && j < fms->nctm ? fms->ctm[j].name : "";
 }
 
 // Mass fractions of a node (none when the node has no array) as single precision in ambC.

@@ -2,6 +2,8 @@
 // `_UNXT`, with comments, the "*" end mark and the echo of everything read to the log.
 #include "support/nxt.h"
 
+#include <climits>
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -242,6 +244,16 @@ int nxtopen(FlowmirState* fms, const char* path, const char* callerFile, int cal
 int nxt_at_end(FlowmirState* fms)
 {
     return !fms->_UNXT || feof(fms->_UNXT) || ferror(fms->_UNXT);
+}
+
+long nxt_remaining(FlowmirState* fms)
+{
+    FILE* f = fms->_UNXT;
+    if (!f) return 0;
+    long at = ftell(f);
+    struct stat st;
+    if (at < 0 || fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) return LONG_MAX;
+    return st.st_size > at ? (long)(st.st_size - at) : 0;
 }
 
 int nxtclose(FlowmirState* fms)

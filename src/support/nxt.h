@@ -12,6 +12,10 @@ int nxttell(FlowmirState* fms);
 // Whether the input has ended (or none is open): loops over counts read from the input stop
 // there instead of reading nothing for as long as the count says.
 int nxt_at_end(FlowmirState* fms);
+// Bytes left in the input (a large number when the stream cannot tell). A count read from the
+// file that exceeds it cannot be followed by that many records: readers refuse it before they
+// size a table by it.
+long nxt_remaining(FlowmirState* fms);
 
 // Modes: 0 next word; 1 skip rest of line, then word; 2 rest of line;
 // 3 next whole line skipping "!" lines; 4 next whole line.

@@ -6,7 +6,7 @@
 // finding: a crash, a sanitizer report, a hang or any other status. Findings are saved for a
 // look and to be kept as regression cases.
 //
-//   flowmir_fuzz fuzz TARGET --seeds FILE... [--seconds S] [--seed N] [--save DIR]
+//   flowmir_fuzz fuzz TARGET --seeds FILE... [--seconds S] [--seed N] [--limit S] [--save DIR]
 //   flowmir_fuzz replay TARGET FILE...
 //
 // TARGET is project, weather or sim. For weather the project is the first seed that ends in
@@ -274,7 +274,7 @@ void removeScratch(const std::string& dir)
 
 int usage()
 {
-    fprintf(stderr, "usage: flowmir_fuzz fuzz TARGET --seeds FILE... [--seconds S] [--seed N] [--save DIR]\n"
+    fprintf(stderr, "usage: flowmir_fuzz fuzz TARGET --seeds FILE... [--seconds S] [--seed N] [--limit S] [--save DIR]\n"
                     "       flowmir_fuzz replay TARGET FILE...\n"
                     "TARGET: project, weather or sim\n");
     return 2;
@@ -296,6 +296,8 @@ int main(int argc, char** argv)
     for (int i = 3; i < argc; i++) {
         if (!strcmp(argv[i], "--seconds") && i + 1 < argc)
             seconds = atof(argv[++i]);
+        else if (!strcmp(argv[i], "--limit") && i + 1 < argc)
+            r.timeLimit = atof(argv[++i]);
         else if (!strcmp(argv[i], "--seed") && i + 1 < argc)
             seed = strtoull(argv[++i], nullptr, 10);
         else if (!strcmp(argv[i], "--save") && i + 1 < argc)

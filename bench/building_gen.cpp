@@ -538,7 +538,7 @@ void writeHeader(std::string& out, const BuildingOptions& o)
 }
 
 // All 34 lines; the values the engine ignores are zeros. A steady run of one day.
-void writeRunControl(std::string& out)
+void writeRunControl(std::string& out, int species)
 {
     out += "! run control\n";
     out += "0 0 0 0 0 0 0 0 0 0 0\n";
@@ -555,7 +555,7 @@ void writeRunControl(std::string& out)
     out += "! afsim afNewton itmax relcnvg abscnvg relax - presTest -\n";
     out += "0 1 30 1e-05 1e-05 0.75 0 50 0\n";
     out += "0 1 0 1e-06 1 1\n";
-    out += "0 0 0.0001 1e-10 0 0\n";
+    out += species > 0 ? "2 0 0.0001 1e-10 0 0\n" : "0 0 0.0001 1e-10 0 0\n";
     out += "1 0 100 0.0001 1e-15 1.25 0 0\n";
     out += "1 0 100 0.0001 1e-15 1.1 0 0\n";
     out += "1 0 100 0.0001 1e-15 1.1 0\n";
@@ -575,13 +575,54 @@ void writeRunControl(std::string& out)
     writeSectionEnd(out);
 }
 
-// No species simulated; one defined species, which the engine reads and drops.
-void writeSpecies(std::string& out)
+// Two defined trace species: carbon dioxide and fine particles; the first `species` simulated.
+void writeSpecies(std::string& out, int species)
 {
-    out += "0 ! species simulated\n";
-    out += "1 ! species defined\n";
-    out += "1 0 0 44.0098 2e-10 0 0 1.6e-05 0.000608 844 0 0 0 0 0 0 CO2\n";
+    put(out, "%d", species);
+    for (int i = 1; i <= species; i++) put(out, " %d", i);
+    out += " ! species simulated\n";
+    out += "2 ! species defined\n";
+    out += "1 0 0 44.0098 0 0 0 1.6e-05 0.000608 844 0 0 0 0 0 0 CO2\n";
     out += "carbon dioxide\n";
+    out += "2 0 0 100 2.5e-06 0 0 0 0 1000 0 0 0 0 0 0 PM25\n";
+    out += "fine particles\n";
+    writeSectionEnd(out);
+}
+
+// One constant source per species: occupants' carbon dioxide and a particle source.
+void writeSourceElements(std::string& out, int species)
+{
+    put(out, "%d ! source/sink elements\n", species);
+    if (species >= 1) out += "1 CO2 ccf people\noccupants\n 6e-06 0 0 0\n";
+    if (species >= 2) out += "2 PM25 ccf printer\nprinter\n 1e-09 0 0 0\n";
+    writeSectionEnd(out);
+}
+
+// Carbon dioxide in every zone, particles in the first zone of every floor.
+void writeSources(std::string& out, const Building& b, int species)
+{
+    std::string lines;
+    int n = 0, lastLevel = 0;
+    for (size_t i = 0; i < b.zones.size(); i++) {
+        if (species >= 1) put(lines, "%d %d 1 0 0 1 0 0 0 0 0 0 0 0 0 0 0\n", ++n, (int)i + 1);
+        if (species >= 2 && b.zones[i].level != lastLevel)
+            put(lines, "%d %d 2 0 0 1 0 0 0 0 0 0 0 0 0 0 0\n", ++n, (int)i + 1);
+        lastLevel = b.zones[i].level;
+    }
+    put(out, "%d ! sources and sinks\n", n);
+    out += lines;
+    writeSectionEnd(out);
+}
+
+// Initial mass fractions of records 1..n: the outdoor carbon dioxide, no particles.
+void writeMassFractions(std::string& out, const char* what, int n, int species)
+{
+    put(out, "%d ! %s initial mass fractions\n", n * species, what);
+    for (int i = 1; i <= n && species > 0; i++) {
+        put(out, "%d", i);
+        for (int j = 0; j < species; j++) out += j == 0 ? " 0.000608" : " 0";
+        out += "\n";
+    }
     writeSectionEnd(out);
 }
 
@@ -714,8 +755,7 @@ void writeZones(std::string& out, const Building& b)
             z.volume, z.T, z.name);
     }
     writeSectionEnd(out);
-    out += "0 ! zone initial mass fractions\n"; // zones x species
-    writeSectionEnd(out);
+    writeMassFractions(out, "zone", (int)b.zones.size(), b.opt.species);
 }
 
 void writePaths(std::string& out, const Building& b)
@@ -748,8 +788,7 @@ void writeJunctions(std::string& out, const Building& b)
         out += "\n";
     }
     writeSectionEnd(out);
-    out += "0 ! junction initial mass fractions\n";
-    writeSectionEnd(out);
+    writeMassFractions(out, "junction", (int)b.junctions.size(), b.opt.species);
 }
 
 void writeDucts(std::string& out, const Building& b)
@@ -833,8 +872,9 @@ std::string generateBuilding(const BuildingOptions& options, BuildingCounts* cou
     std::string out;
     out.reserve((size_t)c.paths * 96 + (size_t)c.zones * 64 + (size_t)c.junctions * 128 + 8192);
     writeHeader(out, b.opt);
-    writeRunControl(out);
-    writeSpecies(out);
+    int species = b.opt.species < 0 ? 0 : b.opt.species > 2 ? 2 : b.opt.species;
+    writeRunControl(out, species);
+    writeSpecies(out, species);
     writeLevels(out, b.opt.floors);
     writeEmptySection(out, "day schedules");
     writeEmptySection(out, "week schedules");
@@ -842,7 +882,7 @@ std::string generateBuilding(const BuildingOptions& options, BuildingCounts* cou
     writeEmptySection(out, "kinetic reactions");
     writeEmptySection(out, "filter elements");
     writeEmptySection(out, "filters");
-    writeEmptySection(out, "source/sink elements");
+    writeSourceElements(out, species);
     c.elements = writePathElements(out);
     c.ductElements = writeDuctElements(out, b);
     writeEmptySection(out, "unused by the engine");
@@ -852,7 +892,7 @@ std::string generateBuilding(const BuildingOptions& options, BuildingCounts* cou
     writePaths(out, b);
     writeJunctions(out, b);
     writeDucts(out, b);
-    writeEmptySection(out, "sources and sinks");
+    writeSources(out, b, species);
     writeEmptySection(out, "occupancy schedules");
     writeEmptySection(out, "exposures");
     writeNotes(out, b.opt, c);

@@ -18,6 +18,7 @@ struct BuildingOptions {
     uint64_t seed = 1;
     bool ducts = false;       // a supply fan, trunk, branches and terminals per floor
     bool windProfiles = true; // envelope paths use profiles; else constant wind pressures
+    int species = 0;          // trace species simulated, with sources on every floor (at most 2)
 };
 
 // What a generated project holds.

@@ -3,7 +3,7 @@
 // through the library in a child process of its own:
 //
 //   bench_year_run [--zones N]... [--days D | --hours H] [--pcg] [--solver auto|skyline|ldlt]...
-//                  [--repeat R] [--keep]
+//                  [--repeat R] [--keep] [--species 0|1|2]
 //
 // Prints per building and solver the zones, paths, steps, the processor time of the whole run
 // in the child (reading and set-up included; the median of R runs), the time per step,
@@ -12,7 +12,8 @@
 // large building stays small; --keep leaves the scratch folder for a look at the log and the
 // results. The airflow equations are solved by the skyline method the generator chooses,
 // factorised as --solver says (several --solver options run side by side), or with --pcg by
-// preconditioned conjugate gradients.
+// preconditioned conjugate gradients. --species N adds N trace species (carbon dioxide in
+// every zone, fine particles on every floor) solved by the implicit transport each step.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,13 +86,14 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 
 // The generated building made a transient run of `days` days from January 1 under the weather
 // file, hourly steps, results once a day.
-std::string transientBuilding(int zones, int days, int hours, bool pcg, BuildingCounts* counts)
+std::string transientBuilding(int zones, int days, int hours, bool pcg, int species, BuildingCounts* counts)
 {
     BuildingOptions opt;
     opt.plan = FloorPlan::Corridor;
     opt.seed = 1;
     opt.ducts = true;
     opt.windProfiles = true;
+    opt.species = species;
     sizeForZones(opt, zones);
     std::string prj = generateBuilding(opt, counts);
     prj = replaced(prj, "null\n", "year.wth\n");
@@ -174,6 +176,7 @@ int main(int argc, char** argv)
     std::vector<std::string> solvers;
     int days = DAYS_IN_YEAR, hours = 0, repeat = 1;
     bool keep = false, pcg = false;
+    int species = 0;
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "--zones") && i + 1 < argc) {
             zoneCounts.push_back(atoi(argv[++i]));
@@ -187,11 +190,13 @@ int main(int argc, char** argv)
             solvers.push_back(argv[++i]);
         } else if (!strcmp(argv[i], "--pcg")) {
             pcg = true;
+        } else if (!strcmp(argv[i], "--species") && i + 1 < argc) {
+            species = atoi(argv[++i]);
         } else if (!strcmp(argv[i], "--keep")) {
             keep = true;
         } else {
             fprintf(stderr, "usage: bench_year_run [--zones N]... [--days D | --hours H] [--pcg] "
-                            "[--solver auto|skyline|ldlt]... [--repeat R] [--keep]\n");
+                            "[--solver auto|skyline|ldlt]... [--repeat R] [--keep] [--species 0|1|2]\n");
             return 2;
         }
     }
@@ -228,7 +233,7 @@ int main(int argc, char** argv)
     for (int zones : zoneCounts) {
         BuildingCounts counts;
         std::string name = dir + "/building" + std::to_string(zones);
-        if (!writeText(name + ".prj", transientBuilding(zones, days, hours, pcg, &counts))) {
+        if (!writeText(name + ".prj", transientBuilding(zones, days, hours, pcg, species, &counts))) {
             fprintf(stderr, "year_run: cannot write %s.prj\n", name.c_str());
             return 2;
         }

@@ -112,3 +112,107 @@ TEST(TransportHost, TrapezoidalOvershootStopsTheRun)
     EXPECT_NE(run.log.find(" node\\k:       tracer\n"), std::string::npos) << run.log;
     EXPECT_NE(run.log.find("Mass fraction(s) < 0"), std::string::npos);
 }
+
+static std::string fixture(const char* name)
+{
+    return readFile(kProjects + "/" + name);
+}
+
+// A steady run of the project at noon of January 1.
+static std::string steady(std::string text)
+{
+    text = replaced(text, "2 0 1e-4 1e-15 0 0\n", "1 0 1e-4 1e-15 0 0\n");
+    return replaced(text, "Jan01 0:00:00 Jan01", "Jan01 12:00:00 Jan01");
+}
+
+static double nodeAt(const HostRun& run, int time, int node, int species = 0)
+{
+    for (const SimRecord& rec : run.sim.records)
+        if (rec.kind == SIM_STEP_RECORD && rec.time == time)
+            for (const SimConcRow& c : rec.concs)
+                if (c.nr == node) return c.mf[species];
+    ADD_FAILURE() << "no record at " << time << " for node " << node;
+    return NAN;
+}
+
+// Two rooms in series carry the first room's concentration into the second.
+TEST(TransportHost, RoomsInSeries)
+{
+    HostRun run = runProject(steady(withSource(fixture("tr_series.prj"), "1e-6")));
+    ASSERT_EQ(run.r.status, 0) << run.r.err << run.log;
+    ASSERT_TRUE(run.read);
+    EXPECT_NEAR(nodeAt(run, 43200, 1), 2.98979e-5, 2.98979e-5 * 2e-5);
+    EXPECT_NEAR(nodeAt(run, 43200, 2), 2.98979e-5, 2.98979e-5 * 2e-5);
+}
+
+// Recirculation through a filter of efficiency 0.6: C = G / (Qo + 0.6 Qr), Qr = 3 Qo, and the
+// air handler sees what the filter lets through.
+TEST(TransportHost, RecirculationThroughAFilter)
+{
+    HostRun run = runProject(steady(withSource(fixture("tr_recirc.prj"), "1e-6")));
+    ASSERT_EQ(run.r.status, 0) << run.r.err << run.log;
+    ASSERT_TRUE(run.read);
+    double C = 1e-6 / (0.03344714 + 0.6 * 0.10034142);
+    EXPECT_NEAR(nodeAt(run, 43200, 1), C, C * 2e-6);
+    EXPECT_NEAR(nodeAt(run, 43200, 2), 0.4 * C, C * 2e-6);
+}
+
+// A closed room where A turns into B: each step A falls by 1 / (1 + k dt) and A + B stays.
+TEST(TransportHost, ReactionConservesTheSum)
+{
+    HostRun run = runProject(fixture("tr_reaction.prj"));
+    ASSERT_EQ(run.r.status, 0) << run.r.err << run.log;
+    ASSERT_TRUE(run.read);
+    double A = 1e-3;
+    for (int t = 3600; t <= 7200; t += 3600) {
+        A /= 1.36;
+        EXPECT_NEAR(nodeAt(run, t, 1, 0), A, A * 1e-6);
+        EXPECT_NEAR(nodeAt(run, t, 1, 0) + nodeAt(run, t, 1, 1), 1e-3, 1e-9);
+    }
+}
+
+// A boundary-layer sink in a closed room: the mass in the air and in the sink stays
+// M C + capacity Cs = M x 1e-3.
+TEST(TransportHost, BoundaryLayerSinkConservesMass)
+{
+    HostRun run = runProject(fixture("tr_sink.prj"));
+    ASSERT_EQ(run.r.status, 0) << run.r.err << run.log;
+    ASSERT_TRUE(run.read);
+    size_t at = run.log.find("Sink #  Mass Fraction  Contaminant\n");
+    ASSERT_NE(at, std::string::npos) << run.log;
+    int nr = 0;
+    double Cs = 0.0;
+    char name[32];
+    ASSERT_EQ(sscanf(run.log.c_str() + at + 35, "%d %lf %31s", &nr, &Cs, name), 3);
+    EXPECT_EQ(nr, 1);
+    EXPECT_STREQ(name, "tracer");
+    double M = 101325.0 * 100.0 / (287.055 * 293.15);
+    double C = nodeAt(run, 7200, 1);
+    EXPECT_NEAR(M * C + 100.0 * Cs, M * 1e-3, M * 1e-3 * 1e-6);
+    EXPECT_LT(C, 1e-3);
+}
+
+// A cyclic day of a constant source from clean air: the second day's maxima agree with the
+// first's to far better than the tolerance, so two days run before the written one.
+TEST(TransportHost, CyclicRunConvergesOnTheSecondDay)
+{
+    std::string text = withSource(tracer(), "1e-6");
+    text = replaced(text, "2 0 1e-4 1e-15 0 0\n", "3 0 1e-4 1e-15 0 0\n");
+    text = replaced(text, "1 ! zone initial mass fractions\n1 1e-3\n", "1 ! zone initial mass fractions\n1 0\n");
+    HostRun run = runProject(text);
+    ASSERT_EQ(run.r.status, 0) << run.r.err << run.log;
+    ASSERT_TRUE(run.read);
+    EXPECT_NE(run.log.find("\n      72 time steps\n"), std::string::npos) << run.log;
+    double Cinf = 2.98979e-5;
+    EXPECT_NEAR(nodeAt(run, 0, 1), Cinf, Cinf * 2e-5);
+    EXPECT_NEAR(nodeAt(run, 86400, 1), Cinf, Cinf * 2e-5);
+}
+
+// A cyclic run needs a positive tolerance: with none it could never end.
+TEST(TransportHost, CyclicRunRefusesAZeroTolerance)
+{
+    std::string text = replaced(tracer(), "2 0 1e-4 1e-15 0 0\n", "3 0 0 1e-15 0 0\n");
+    HostRun run = runProject(text);
+    EXPECT_EQ(run.r.status, 2);
+    EXPECT_NE(run.log.find("Cyclic simulation needs a relative tolerance above 0: 0"), std::string::npos) << run.log;
+}

@@ -19,10 +19,12 @@ static const char* usage =
     "  -q, --quiet            no progress text on standard error\n"
     "  -p, --pause            wait for a key before the transient simulation starts\n"
     "  -b, --bridge HOST:PORT run as a client of a co-simulation server\n"
-    "      --solver auto|skyline|ldlt\n"
-    "                         factorisation of the airflow equations when the project asks\n"
-    "                         for the skyline method: the one needing fewer operations\n"
-    "                         (auto, the default), the skyline, or a sparse LDLT\n"
+    "      --solver auto|skyline|sparse\n"
+    "                         factorisation of the airflow and transport equations when the\n"
+    "                         project asks for the skyline method: the one needing fewer\n"
+    "                         operations (auto, the default), the skyline, or a sparse\n"
+    "                         factorisation (LDLT of the airflow, LU of the transport; ldlt\n"
+    "                         is another name for it)\n"
     "  -h, --help             show this text\n"
     "      --version          show the engine version\n"
     "\n"
@@ -35,7 +37,7 @@ static int factorisation(const char* name)
 {
     if (!strcmp(name, "auto")) return FLOWMIR_FACTOR_AUTO;
     if (!strcmp(name, "skyline")) return FLOWMIR_FACTOR_SKYLINE;
-    if (!strcmp(name, "ldlt")) return FLOWMIR_FACTOR_LDLT;
+    if (!strcmp(name, "ldlt") || !strcmp(name, "sparse")) return FLOWMIR_FACTOR_LDLT;
     return -1;
 }
 
@@ -66,7 +68,7 @@ int main(int argc, char** argv)
             const char* name = a[8] == '=' ? a + 9 : i + 1 < argc ? argv[++i] : "";
             factor = factorisation(name);
             if (factor < 0) {
-                fprintf(stderr, "flowmir: --solver takes auto, skyline or ldlt, not \"%s\"\n%s", name, usage);
+                fprintf(stderr, "flowmir: --solver takes auto, skyline or sparse, not \"%s\"\n%s", name, usage);
                 return 2;
             }
         } else if (!strcmp(a, "-h") || !strcmp(a, "--help")) {

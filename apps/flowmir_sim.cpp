@@ -2,6 +2,8 @@
 //
 //   flowmir-sim [--table NAME] PROJECT.sim
 //
+// The species columns carry the species' names when the project file is beside the results
+// (PROJECT.prj) and simulates as many species; otherwise Mf0, Mf1, ...
 // Without --table it prints the header, the node table and the path table, each headed by its
 // column line and separated by an empty line. Files that are not complete results files, and
 // names of anything but a regular file (a directory, a device, a FIFO), are refused with a
@@ -9,8 +11,14 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "engine/state.h"
+#include "flowmir/flowmir.h"
+#include "project/prj_read.h"
+#include "project/run_control.h"
 #include "results/simread.h"
+#include "transport/species.h"
 
 static const char* const tableNames[] = {"header", "ids", "ambient", "nodes", "paths", "concs", "days", "trailer"};
 
@@ -53,9 +61,42 @@ static void printIds(const SimFile& f)
     for (size_t i = 0; i < f.pathStyp.size(); i++) printf("path,%zu,%d,%d\n", i + 1, f.pathStyp[i], f.pathSnr[i]);
 }
 
+// Species names from the project beside the results file, when it is there and agrees.
+static std::vector<std::string> speciesNames;
+
+static int quietErrors(FlowmirState*, const char*, const char*, int*)
+{
+    return 0;
+}
+
+static void readSpeciesNames(const char* simPath, int ncont)
+{
+    std::string prj = simPath;
+    size_t dot = prj.rfind('.');
+    size_t slash = prj.rfind('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return;
+    prj = prj.substr(0, dot) + ".prj";
+    FlowmirState* fms = flowmirNewState();
+    if (!fms) return;
+    fms->errorFcn = quietErrors;
+    fms->quiet = 1;
+    if (prj_read_species(fms, prj.c_str()) == ncont)
+        for (int j = 0; j < ncont; j++) speciesNames.push_back(fms->ctm[j].name);
+    species_free(fms);
+    runctrl_free(fms);
+    flowmirFreeState(fms);
+}
+
+// Column heads of the species: their names when the project names them, else Mf0, Mf1, ...
+static std::string speciesColumn(int j, const char* prefix)
+{
+    if ((size_t)j < speciesNames.size()) return speciesNames[j];
+    return prefix + std::to_string(j);
+}
+
 static void printContaminantColumns(const SimFile& f, const char* prefix)
 {
-    for (int j = 0; j < f.h.ncont; j++) printf(",%s%d", prefix, j);
+    for (int j = 0; j < f.h.ncont; j++) printf(",%s", speciesColumn(j, prefix).c_str());
 }
 
 static void printAmbient(const SimFile& f)
@@ -118,7 +159,8 @@ static void printDays(const SimFile& f)
             printf("%d,%d,%d,Ta_K,0,%.9g,%.9g\n", r.day, r.dayType, r.time, r.Tmax, r.Tmin);
             printf("%d,%d,%d,Ws_m/s,0,%.9g,%.9g\n", r.day, r.dayType, r.time, r.Wmax, r.Wmin);
             for (size_t j = 0; j < r.ambMf.size(); j++)
-                printf("%d,%d,%d,Mf%zu,%d,%.9g,\n", r.day, r.dayType, r.time, j, f.h.nafnd, r.ambMf[j]);
+                printf("%d,%d,%d,%s,%d,%.9g,\n", r.day, r.dayType, r.time, speciesColumn((int)j, "Mf").c_str(),
+                       f.h.nafnd, r.ambMf[j]);
         }
         for (const SimPathRow& p : r.paths) {
             printf("%d,%d,%d,dP_Pa,%d,%.9g,\n", r.day, r.dayType, r.time, p.nr, p.dPmax);
@@ -128,7 +170,8 @@ static void printDays(const SimFile& f)
             printf("%d,%d,%d,Pg_Pa,%d,%.9g,%.9g\n", r.day, r.dayType, r.time, n.nr, n.Pgmax, n.Pgmin);
         for (const SimConcRow& c : r.concs)
             for (size_t j = 0; j < c.mf.size(); j++)
-                printf("%d,%d,%d,Mf%zu,%d,%.9g,\n", r.day, r.dayType, r.time, j, c.nr, c.mf[j]);
+                printf("%d,%d,%d,%s,%d,%.9g,\n", r.day, r.dayType, r.time, speciesColumn((int)j, "Mf").c_str(),
+                       c.nr, c.mf[j]);
     }
 }
 
@@ -199,6 +242,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "flowmir-sim: %s: %s\n", path, why.c_str());
         return 2;
     }
+    readSpeciesNames(path, f.h.ncont);
     if (!table.empty()) {
         printTable(f, table);
     } else {

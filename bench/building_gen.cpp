@@ -557,7 +557,8 @@ void writeRunControl(std::string& out, int species)
     out += "0 1 0 1e-06 1 1\n";
     out += species > 0 ? "2 0 0.0001 1e-10 0 0\n" : "0 0 0.0001 1e-10 0 0\n";
     out += "1 0 100 0.0001 1e-15 1.25 0 0\n";
-    out += "1 0 100 0.0001 1e-15 1.1 0 0\n";
+    // Transport by the skyline method (or its sparse LU), fully implicit.
+    out += species > 0 ? "0 1 100 0.0001 1e-15 1.1 1 0\n" : "1 0 100 0.0001 1e-15 1.1 0 0\n";
     out += "1 0 100 0.0001 1e-15 1.1 0\n";
     out += "0 0 0 0.1 0 0\n";
     out += "0 1e-06 1e-13 100\n";

@@ -152,6 +152,23 @@ int prj_read(FlowmirState* fms, const char* path)
     return 0;
 }
 
+int prj_read_species(FlowmirState* fms, const char* path)
+{
+    char line[4096];
+    if (nxtopen(fms, path, __FILE__, __LINE__)) return -1;
+    int n = -1;
+    if (prj_header(fms, path) == 0) {
+        readI2(fms, 0);
+        nxtwrd(fms, line, 4, sizeof line);
+        fms->echo = 0;
+        runctrl_read(fms);
+        if (prj_errors(fms) == 0) n = species_read(fms);
+        if (prj_errors(fms) > 0) n = -1;
+    }
+    nxtclose(fms);
+    return n;
+}
+
 void prj_read_free_comp_lists(FlowmirState* fms)
 {
     components_free_lists(fms);

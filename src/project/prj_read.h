@@ -6,6 +6,10 @@
 
 // 0 when the file was read to its end, 1 when it cannot be opened or its header is refused.
 int prj_read(FlowmirState* fms, const char* path);
+// Only the header, the run control and the species of a project: the species table for a
+// reader of its results. Returns the number of simulated species, -1 when the file cannot be
+// read that far without errors. Release with species_free and runctrl_free.
+int prj_read_species(FlowmirState* fms, const char* path);
 void prj_read_free_comp_lists(FlowmirState* fms);
 void prj_read_free_element_lists(FlowmirState* fms);
 

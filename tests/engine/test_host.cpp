@@ -257,6 +257,7 @@ TEST(Host, SolverOptionChoosesTheFactorisation)
         const char* line;
     } cases[] = {
         {"--solver ldlt", "  factorization by sparse LDLT on a minimum degree ordering (requested): "},
+        {"--solver sparse", "  factorization by sparse LDLT on a minimum degree ordering (requested): "},
         {"--solver=skyline", "  factorization by skyline (requested): "},
         {"", "  factorization by sparse LDLT on a minimum degree ordering (fewer operations): "},
     };
@@ -267,5 +268,5 @@ TEST(Host, SolverOptionChoosesTheFactorisation)
     }
     ChildResult r = runHost("-q --solver cholesky b", dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(contains(r.err, "flowmir: --solver takes auto, skyline or ldlt, not \"cholesky\"")) << r.err;
+    EXPECT_TRUE(contains(r.err, "flowmir: --solver takes auto, skyline or sparse, not \"cholesky\"")) << r.err;
 }

@@ -426,8 +426,56 @@ TEST(TransientRun, TimeStepLoopAllocatesNothing)
         EXPECT_EQ(r.out, "rc 0 allocations 0 steps 47\n");
     }
 }
+
+// The same with two species transported: a source, a boundary-layer sink, a reaction and a
+// filter on the inlet, for both factorisations of the transport's skyline method.
+TEST(TransientRun, TransportStepAllocatesNothing)
+{
+    std::string prj = fixture("tr_stack.prj");
+    prj = replaced(prj, "0 0 1e-4 1e-15 0 0\n", "2 0 1e-4 1e-15 0 0\n");
+    prj = replaced(prj, "0 ! species: none simulated\n0 ! species: none defined\n",
+                   "2 1 2\n2\n1 0 0 44.01 0 0 0 0 6e-4 819 0 0 0 0 0 0 CO2\nCarbon dioxide\n"
+                   "2 0 0 100 1e-6 0 0 0 0 1000 0 0 0 0 0 0 PM\nParticles\n");
+    prj = replaced(prj, "0 ! kinetic reactions\n", "1\n1 1 settle\nSettling\nPM PM -1e-5\n");
+    prj = replaced(prj, "0 ! filter elements\n", "1\n1 cef 1 1 1 0 0 inlet\nInlet filter\n1\nPM 0.5\n");
+    prj = replaced(prj, "0 ! filters\n", "1\n1 1 1\n0 0\n");
+    prj = replaced(prj, "0 ! source/sink elements\n",
+                   "2\n1 CO2 ccf people\nOccupants\n 6e-6 0 0 0\n2 PM bls walls\nWalls\n 1e-3 1.2 100 10 0 0 0\n");
+    prj = replaced(prj, "1 3 0 0 0 1 0 50 298.15 0 Room", "1 3 0 0 1 1 0 50 298.15 0 Room");
+    prj = replaced(prj, "0 ! zone initial mass fractions\n", "2\n1 6e-4 0\n");
+    prj = replaced(prj, "1 0 -1 1 1 0 0 0 0 0 1 0 0 0.5", "1 0 -1 1 1 1 0 0 0 0 1 0 0 0.5");
+    prj = replaced(prj, "0 ! sources and sinks\n",
+                   "2\n1 1 1 0 0 2 0 0 0 0 0 0 0 0 0 0 0\n2 1 2 0 0 1 0 0 0 0 0 0 0 0 0 0 0\n");
+    std::string dir = stageRun("tr_stack", prj);
+    for (int factor : {FLOWMIR_FACTOR_SKYLINE, FLOWMIR_FACTOR_LDLT}) {
+        SCOPED_TRACE(factor);
+        ChildResult r = runChild([&] {
+            cookie_io_functions_t io = {nullptr, watchProgress, nullptr, nullptr};
+            FILE* watched = fopencookie(nullptr, "w", io);
+            setvbuf(watched, nullptr, _IONBF, 0);
+            FILE* saved = stderr;
+            stderr = watched;
+            lastStep = 48;
+            FlowmirState* fms = flowmirNewState();
+            flowmirSetFactorisation(fms, factor);
+            int rc = SetupSimulation(fms, (dir + "/tr_stack").c_str(), 0, "", nullptr);
+            stderr = saved;
+            printf("rc %d allocations %ld steps %d transport %d\n", rc, (long)allocationCalls, stepsCounted,
+                   fms->nSolveMft);
+        });
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "rc 0 allocations 0 steps 47 transport 48\n");
+        std::string log = readFile(dir + "/tr_stack.xlog");
+        EXPECT_TRUE(contains(log, factor == FLOWMIR_FACTOR_LDLT ? "factorization by sparse LU (KLU) (requested)"
+                                                                 : "factorization by skyline (requested)"));
+    }
+}
 #else
 TEST(TransientRun, TimeStepLoopAllocatesNothing)
+{
+    GTEST_SKIP() << "the sanitizer's allocator replaces the counting one";
+}
+TEST(TransientRun, TransportStepAllocatesNothing)
 {
     GTEST_SKIP() << "the sanitizer's allocator replaces the counting one";
 }

@@ -254,3 +254,95 @@ TEST(TransportHost, EverySolverAgrees)
     }
     EXPECT_GT(reference[0], 5e-6);
 }
+
+// Two non-trace species, air and water vapour, with the room's initial fractions given.
+static std::string nonTrace(const char* roomFractions)
+{
+    std::string text = replaced(tracer(), "1 1 ! one simulated species\n1\n1 0 0 44.01 0 0 0 0 0 1000 0 0 0 0 0 0 tracer\n",
+                                "2 1 2 ! two non-trace species\n2\n1 0 1 28.97 0 0 0 0 0.994 1006 0 0 0 0 0 0 AIR\n"
+                                "Dry air\n2 0 1 18.02 0 0 0 0 0.006 1870 0 0 0 0 0 0 H2O\n");
+    return replaced(text, "1 ! zone initial mass fractions\n1 1e-3\n",
+                    std::string("2 ! zone initial mass fractions\n1 ") + roomFractions + "\n");
+}
+
+// The tracer made the one non-trace species, all of the air.
+static std::string oneNonTrace()
+{
+    std::string text = replaced(tracer(), "1 0 0 44.01 0 0 0 0 0 1000", "1 0 1 44.01 0 0 0 0 1 1000");
+    return replaced(text, "1 ! zone initial mass fractions\n1 1e-3\n", "1 ! zone initial mass fractions\n1 1\n");
+}
+
+struct Refusal {
+    const char* name;
+    std::string text;
+    int status;
+    const char* message;
+};
+
+// The refusals and notes of the transport set-up, each with its exact text.
+TEST(TransportHost, SetUpMessages)
+{
+    const Refusal cases[] = {
+        {"one non-trace species", oneNonTrace(), 2, "Cannot process only one non-trace contaminant"},
+        {"fractions far from a sum of 1", nonTrace("0.45 0.05"), 2,
+         "Adjusting node 1z mass fractions because sum(Mf) = 0.500000\n"},
+        {"fractions far from a sum of 1", nonTrace("0.45 0.05"), 2, "Unreasonable initial mass fractions"},
+        {"fractions near a sum of 1", nonTrace("0.94 0.01"), 0,
+         "Adjusting node 1z mass fractions because sum(Mf) = 0.950000\n"},
+        {"short time steps", replaced(tracer(), "0 0 0 0.1 0 0\n", "1 0 0 0.1 0 0\n"), 2,
+         "Short-time-step transport is not available in this version"},
+        {"variable steps", replaced(tracer(), "0 0 0 0.1 0 0\n", "2 0 0 0.1 0 0\n"), 2,
+         "Variable-step transport integration is not available in this version"},
+    };
+    for (const Refusal& c : cases) {
+        SCOPED_TRACE(c.name);
+        HostRun run = runProject(c.text);
+        EXPECT_EQ(run.r.status, c.status) << run.log;
+        EXPECT_NE(run.log.find(c.message), std::string::npos) << run.log;
+    }
+}
+
+// Two non-trace species: the first is what the second leaves, the air's gas constant follows
+// them, and the density iteration runs at least twice a step.
+TEST(TransportHost, NonTraceSpeciesSumToOne)
+{
+    std::string text = replaced(nonTrace("0.99 0.01"), "0 0 5 1 0 0 0\n", "1 0 5 1 0 0 0\n");
+    HostRun run = runProject(text);
+    ASSERT_EQ(run.r.status, 0) << run.log;
+    ASSERT_TRUE(run.read);
+    for (int t : {3600, 7200}) {
+        double air = nodeAt(run, t, 1, 0), h2o = nodeAt(run, t, 1, 1);
+        EXPECT_NEAR(air + h2o, 1.0, 1e-6);
+        EXPECT_LT(h2o, 0.01);  // drier outdoor air replaces it
+    }
+    EXPECT_NE(run.log.find("\n       4 time step iterations\n"), std::string::npos) << run.log;
+    EXPECT_NE(run.log.find("\n       4 calls to solve_Mfn()\n"), std::string::npos) << run.log;
+}
+
+// Three species (two non-trace), sources of several types, two sinks, a reaction and a
+// particle filter on a path and a duct read in an input test, every section in file order.
+TEST(TransportHost, InputTestOfAProjectWithEveryContaminantSection)
+{
+    std::string dir = scratchDir();
+    writeFile(dir + "/office.prj", fixture("ctm_office.prj"));
+    ChildResult r = runHost("-q -t office", dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string log = readFile(dir + "/office.xlog");
+    const char* sections[] = {"Run Control", "Speices", "Level", "Day Schedule", "Week Schedule", "WindP Profile",
+                              "Kinetic Reaction", "Filter Element", "Filter", "Source/Sink Element",
+                              "Airflow Element", "Airflow Element", "Controls", "AHS", "Zone", "Zone CC", "Path",
+                              "Duct Junction", "Duct Junction CC", "Duct Segment", "Source/Sink",
+                              "Occupant Day Schedule", "Occupant Exposure", "Note"};
+    size_t at = 0;
+    for (const char* s : sections) {
+        size_t found = log.find(std::string(s) + " section read successfully.\n", at);
+        ASSERT_NE(found, std::string::npos) << s;
+        at = found + 1;
+    }
+    EXPECT_NE(log.find("      contaminants:    3\n"), std::string::npos);
+    EXPECT_NE(log.find("           filters:    1\n"), std::string::npos);
+    EXPECT_NE(log.find("         reactions:    1\n"), std::string::npos);
+    EXPECT_NE(log.find("   source elements:    3\n"), std::string::npos);
+    EXPECT_NE(log.find("Input test completed"), std::string::npos);
+    EXPECT_EQ(log.find("ERROR"), std::string::npos);
+}

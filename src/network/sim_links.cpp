@@ -6,6 +6,7 @@
 #include "airflow/afe.h"
 #include "airflow/afe_models.h"
 #include "network/sim_parts.h"
+#include "network/sim_values.h"
 #include "project/components.h"
 #include "support/error.h"
 #include "support/heap.h"
@@ -80,6 +81,7 @@ static void pathLinks(FlowmirState* fms, const SimBuild* b, AirLink*** tail, int
         l->dHn = l->Z - l->nodeN->hgt;
         l->dHm = l->Z - l->nodeM->hgt;
         l->mult = p->mult;
+        l->ctrl = sim_value_pointer(fms, p->ctrlNr, p->vfType, p->vfKey, p->wshNr, &kOne);
         l->windConst = p->windConst;
         l->windMod = p->windMod;
         l->azimuth = p->azimuth;
@@ -108,6 +110,7 @@ static void ductLinks(FlowmirState* fms, const SimBuild* b, AirLink*** tail, int
         l->nodeM = ductEnd(fms, b, d, d->jctNrM, "M");
         l->elem = d->dfe;
         l->filter = filterOf(fms, d->fltNr);
+        l->ctrl = sim_value_pointer(fms, d->ctrlNr, d->vfType, d->vfKey, d->wshNr, &kOne);
         if (l->elem && (l->elem->type == AFE_FAN_CMF || l->elem->type == AFE_FAN_CVF)) l->flags &= LF_NOOFFD;
         checkFit(fms, l->elem);
         if (l->nodeN && l->nodeM) l->dH = l->nodeM->hgt - l->nodeN->hgt;
@@ -158,6 +161,7 @@ static void junctionLinks(FlowmirState* fms, const SimBuild* b, AirLink*** tail,
             l->y = jc->y;
             l->elem = terminalElement(fms, jc);
             l->filter = filterOf(fms, jc->fltNr);
+            l->ctrl = sim_value_pointer(fms, jc->ctrlNr, VFILE_NONE, "", jc->wshNr, &kOne);
             l->dd = alc_ect<DuctSeg>(fms, &fms->msBlock, "dseg");
         } else if (jc->Cleak > 0.0f) {
             l = appendLink(fms, tail, nr, LINK_LEAK, jc->nr);

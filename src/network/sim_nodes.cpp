@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "network/sim_parts.h"
+#include "network/sim_values.h"
 #include "project/components.h"
 #include "support/error.h"
 #include "support/heap.h"
@@ -66,6 +67,7 @@ void sim_nodes(FlowmirState* fms, SimBuild* b)
         snprintf(n->name, sizeof n->name, "%s", z->name);
         n->Mf = zoneRow(fms, i);
         if (z->knrNr > 0 && fms->KnrLst) n->rxn = fms->KnrLst[z->knrNr];
+        n->tctl = sim_value_pointer(fms, z->ctrlNr, z->vfType, z->vfKey, z->wshNr, nullptr);
         n->Fmin = fms->afAbscnvg * 2.4f * std::max(n->V, 0.01f);
         if (cells && z->cdz) checkCells(fms, z);
     }
@@ -85,6 +87,7 @@ void sim_nodes(FlowmirState* fms, SimBuild* b)
             n->inZone = 1;
         }
         n->Mf = jctRow(fms, j);
+        n->tctl = sim_value_pointer(fms, jc->ctrlNr, jc->vfType, jc->vfKey, jc->wshNr, nullptr);
         n->Fmin = fms->afAbscnvg * 2.4f * std::max(n->V, 0.001f);
     }
 

@@ -1,6 +1,7 @@
 // Sources and sinks joined to the network: instances bound to their zones and distributed into
 // the lists the solvers visit, the step's mass totals and the final sink report.
 #include "network/airnet.h"
+#include "network/sim_values.h"
 #include "support/error.h"
 #include "support/heap.h"
 #include "support/log.h"
@@ -50,6 +51,8 @@ void cse_setup(FlowmirState* fms, AirNode** zoneNode)
         next = c->next;
         c->next = nullptr;
         c->zoneNode = c->zoneNr >= 1 && c->zoneNr <= fms->nzone ? zoneNode[c->zoneNr] : nullptr;
+        int vfType = c->valueKind == 1 || c->valueKind == 2 ? c->valueKind : 0;
+        c->sched = sim_value_pointer(fms, c->ctrlNr, vfType, c->valueName, c->wshNr, c->sched);
         const CseElement* e = c->element;
         int group = split && fms->ctm[e->species].nonTrace ? 1 : 0;
         if (e->type == CSE_BLS) {

@@ -16,7 +16,10 @@
 #include "project/check.h"
 #include "project/prj_read.h"
 #include "project/run_control.h"
+#include "results/cex_file.h"
+#include "results/envelope_mass.h"
 #include "results/simfile.h"
+#include "results/srf_file.h"
 #include "support/error.h"
 #include "support/heap.h"
 #include "support/log.h"
@@ -113,6 +116,7 @@ void releaseRunMemory(FlowmirState* fms)
     if (fms->mbBlock) fre_ec(fms, fms->mbBlock, "mb-block");
     fms->mbBlock = nullptr;
     filter_free_paths(fms);
+    EnvListsCsmCex_free(fms);
     sim_data_free(fms);
     species_free(fms);
     if (fms->msBlock) fre_ec(fms, fms->msBlock, "ms-block");
@@ -142,6 +146,15 @@ static void openResultsFiles(FlowmirState* fms)
         set_usim_open(fms);
     else
         set_usim_stale(fms);
+    set_usrf(fms, fms->mfsim > 0 && fms->nbls + fms->ndvr > 0 && fms->srfres ? 1 : 3);
+    if (fms->mfsim > 1 && fms->bcexres)
+        set_ubcex_open(fms);
+    else
+        set_ubcex_close(fms, 1);
+    if (fms->mfsim > 1 && fms->dcexres)
+        set_udcex_open(fms);
+    else
+        set_udcex_close(fms, 1);
 }
 
 static const char* transportSolverName(FlowmirState* fms)

@@ -9,8 +9,10 @@
 #include "boundary/weather.h"
 #include "engine/driver.h"
 #include "engine/simloop.h"
+#include "results/cex_file.h"
 #include "results/resfile.h"
 #include "results/simfile.h"
+#include "results/srf_file.h"
 #include "support/console.h"
 #include "support/error.h"
 #include "support/heap.h"
@@ -74,6 +76,9 @@ extern "C" int SimEnd(FlowmirState* fms, int steadyOnly)
     LOG(fms, "\n\n================= SimEnd() called %s %s =================\n", date, time);
 
     set_usim_close(fms, 0);
+    set_usrf(fms, 2);
+    set_ubcex_close(fms, 0);
+    set_udcex_close(fms, 0);
     WTH_close(fms);
     CTM_close(fms);
     // Results that lost data do not replace an earlier run's.
@@ -112,6 +117,8 @@ extern "C" void finish(FlowmirState* fms, int status)
         LOG(fms, "Flowmir finish(%1d)\n", status);
         logFlush(fms);
         set_usim_close(fms, 1);
+        srfFile_abandon(fms);
+        cexFiles_abandon(fms);
         resfile_abandon_all(fms);
         WTH_close(fms);
         CTM_close(fms);

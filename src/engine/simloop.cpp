@@ -13,9 +13,12 @@
 #include "engine/signals.h"
 #include "engine/siminit.h"
 #include "network/airnet.h"
+#include "results/cex_file.h"
+#include "results/envelope_mass.h"
 #include "results/extremes_report.h"
 #include "results/results_step.h"
 #include "results/simfile.h"
+#include "results/srf_file.h"
 #include "support/console.h"
 #include "support/error.h"
 #include "support/log.h"
@@ -114,6 +117,7 @@ static void maximaFromCurrent(FlowmirState* fms)
 void steadyResults(FlowmirState* fms)
 {
     writeSim_stepTime(fms, fms->stepEndTime);
+    if (fms->mfsim > 0) writeSrf_stepTime(fms, fms->stepEndTime);
     maximaFromCurrent(fms);
     noteMaxAirNodeConcs(fms);  // a steady day's maxima are its one state
     writeSim_daySummary(fms);
@@ -127,6 +131,7 @@ void writeSummaries_dayEnd(FlowmirState* fms)
 void writeSummaries_simEnd(FlowmirState* fms)
 {
     writeSummaries_dayEnd(fms);
+    if (fms->bcexres || fms->dcexres) writeCex_simEnd(fms);
 }
 
 // --- the clock -------------------------------------------------------------------------------
@@ -190,14 +195,6 @@ static void densityIteration(FlowmirState* fms)
     }
 }
 
-// Sources, sinks and filters book the step's masses once the species are solved.
-static void accountStep(FlowmirState* fms)
-{
-    for (int g = 0; g < 2; g++)
-        sumCseGenRemoveMass(fms, fms->css[g], fms->bls[g], fms->dvr[g], fms->dt);
-    if (fms->mfsim && fms->csmOut) sum_filter_compute(fms, fms->time_step);
-}
-
 static void stepWork(FlowmirState* fms)
 {
     for (AirNode* n = fms->nodeList; n; n = n->next) {
@@ -215,7 +212,7 @@ static void stepWork(FlowmirState* fms)
     findPgage(fms);
     if (fms->mft) solve_Mft(fms, fms->mft, 1);
     if (fms->cosim) return;
-    accountStep(fms);
+    process_mf_results(fms);
 }
 
 int sim_loop_start(FlowmirState* fms, int write)
@@ -280,7 +277,10 @@ int sim_loop_init(FlowmirState* fms, int write)
         if (incommensurate(fms->screenStep, fms->stepStartTime))
             error(fms, WARNING, __FILE__, __LINE__, "Start time should be a multiple of the display time step", "");
     }
-    if (write) writeSim_stepTime(fms, fms->stepStartTime);
+    if (write) {
+        writeSim_stepTime(fms, fms->stepStartTime);
+        if (fms->mfsim > 1) writeSrf_stepTime(fms, fms->stepEndTime);
+    }
     simInterrupt_writeInstructions(fms);
     if (fms->cosim) return 0;
     return sim_loop_start(fms, write);

@@ -31,6 +31,9 @@ struct Reaction;
 struct FilterElement;
 struct Filter;
 struct MfSystem;
+struct DaySchedule;
+struct WeekSchedule;
+struct CtrlNode;
 
 typedef int (*ErrorFcn)(FlowmirState* fms, const char* word, const char* msg, int* errorCount);
 typedef int (*LogFcn)(FILE* stream, const char* format, ...);
@@ -39,7 +42,7 @@ typedef void (*FinishFcn)(FlowmirState* fms, int status);
 enum { LAST_ERROR_SIZE = 4112 };
 
 // One results file of a run (results/resfile.h).
-enum { RESFILE_PATH = 272, RESFILE_MAX = 24 };
+enum { RESFILE_PATH = 272, RESFILE_MAX = 96 };
 struct ResFile {
     FILE* fp;                 // open temporary file, or none (a deletion on completion)
     char path[RESFILE_PATH];  // final name
@@ -190,7 +193,20 @@ struct FlowmirState {
     Wpf** WpfLst;
     int nnote;
     // Sections whose simulation is not built yet: their counts as read.
-    int ndsh, nwsh, nctrl, nosh, npx;
+    int nosh, npx;
+
+    // --- schedules and controls ---
+    int ndsh, nwsh, nctrl;
+    DaySchedule* daySchedList;   // in file order
+    DaySchedule** DshLst;        // [1..ndsh]
+    WeekSchedule* weekSchedList;
+    WeekSchedule** WshLst;       // [1..nwsh]
+    CtrlNode** CtLst;            // [1..nctrl]
+    CtrlNode* ctrlSeq;           // evaluation order
+    int nlogCtrl;                // `log` nodes
+    CtrlNode** ctrlLogs;         // [0..nlogCtrl-1] the `log` nodes in control-number order
+    int schedDayType;            // day-type index (0-based) of the last seek
+    int occupancyOn;             // a sensor reads zone occupancy
 
     // --- species, sources and sinks, reactions, filters ---
     Species* ctm;        // [0..nctm-1] in simulation order
@@ -286,6 +302,21 @@ struct FlowmirState {
         int nccnd;                     // concentration nodes: nafnd with zcres, else 0
         float Tmax, Tmin, Wmax, Wmin;  // ambient extremes of the day
     } simout;
+
+    // --- envelope mass accounting; exfiltration and surface listings ---
+    int nenvp;                 // links with the ambient at either end
+    AirLink** EnvPaths_All;    // [1..nenvp] those links in list order, when accounted
+    int* EnvPaths_Ahs;         // [1..nenvp] system of an exhaust path, else 0 (detailed listings)
+    double* Env_MdotOut_step;  // [0..nctm-1] kg/s leaving in the current step
+    double* Env_MdotIn_step;   // [0..nctm-1] kg/s entering in the current step
+    double* Env_MassOut_sum;   // [0..nctm-1] kg left since the start
+    double* Env_MassIn_sum;    // [0..nctm-1] kg entered since the start
+    double* Env_MassOut_list;  // [0..nctm-1] kg left since the last listing
+    double** Env_MassPath;     // [0..nctm-1][1..nenvp] kg left by each link since the last listing
+    double Env_Time;           // s of accounting
+    FILE* ubcex;               // bulk exfiltration listing, or none
+    FILE** dcexLst;            // [0..nctm-1] detailed exfiltration listings, or none
+    FILE* usrf;                // surface listing, or none
 
     // --- CFD coupling settings ---
     struct CfdState {

@@ -4,6 +4,7 @@
 
 #include "airflow/afe_models.h"
 #include "network/sim_parts.h"
+#include "results/envelope_mass.h"
 #include "transport/cse.h"
 #include "transport/mfsystem.h"
 #include "transport/species.h"
@@ -73,6 +74,7 @@ void sim_data(FlowmirState* fms)
     sim_nodes(fms, &b);
     if (fms->nctm > 0) cse_setup(fms, b.zoneNode);
     sim_links(fms, &b);
+    EnvListsCsmCex_setup(fms);
     sim_implicit_elements(fms);
     sim_connectivity(fms);
     // Control sequencing has nothing to order: control nodes are not simulated yet.

@@ -3,6 +3,7 @@
 
 #include "engine/simloop.h"
 #include "results/simfile.h"
+#include "results/srf_file.h"
 
 void writeResults_stepEnd(FlowmirState* fms, int time)
 {
@@ -11,7 +12,7 @@ void writeResults_stepEnd(FlowmirState* fms, int time)
         writeSim_stepTime(fms, time);
         // results database row
         // short-time-step results record
-        // surface listing line (transient or cyclic contaminants, file open)
+        if (fms->mfsim == 2 || fms->mfsim == 3) writeSrf_stepTime(fms, time);
     }
 
     extremesCalc(fms);

@@ -99,6 +99,7 @@ struct GDuct {
     float dh;   // m, written where the assembly later puts its own values
     float area; // m2
     float sumC;
+    int ctrl = 0; // control node of the duct's multiplier
 };
 
 // A stop of a floor's trunk: the trunk junction and the rooms its branches feed.
@@ -112,6 +113,8 @@ struct TrunkStop {
 
 struct Building {
     BuildingOptions opt;
+    std::vector<int> fanDucts;    // each floor's supply fan duct
+    std::vector<int> sensedZones; // the room each floor's control network senses
     uint64_t rng;
     std::vector<GZone> zones;
     std::vector<GPath> paths;
@@ -364,6 +367,8 @@ void addDuctSystem(Building& b, int level, float intakeX, float intakeY, int int
                       b.trunkDh, 0.0f);
     b.junctions[intake - 1].duct = fan;
     b.junctions[trunk[0] - 1].duct = fan;
+    b.fanDucts.push_back(fan);
+    b.sensedZones.push_back(stops[0].room[0]);
     for (size_t s = 1; s < stops.size(); s++) {
         float len = distance(stops[s - 1].x, stops[s - 1].y, stops[s].x, stops[s].y);
         int d = addDuct(b, trunk[s - 1], trunk[s], D_TRUNK, len, b.trunkDh, 0.2f);
@@ -746,6 +751,41 @@ int writeDuctElements(std::string& out, const Building& b)
     return 4;
 }
 
+// One flat day schedule and its week schedule: the network is evaluated every step while the
+// fans keep their design flows, so that a run with controls costs only their evaluation.
+void writeSchedules(std::string& out, bool controls)
+{
+    if (!controls) {
+        writeEmptySection(out, "day schedules");
+        writeEmptySection(out, "week schedules");
+        return;
+    }
+    out += "1 ! day schedules\n1 3 1 0 0\nfans on\n00:00:00 1\n12:00:00 1\n24:00:00 1\n";
+    writeSectionEnd(out);
+    out += "1 ! week schedules\n1 0 0 fans\nfans every day\n1 1 1 1 1 1 1 1 1 1 1 1\n";
+    writeSectionEnd(out);
+}
+
+// Per floor: the fan schedule, a room temperature sensor with a time constant, its set point,
+// the error, a PI controller held at 1 and the fan duct's multiplier, their product.
+void writeControls(std::string& out, Building& b)
+{
+    int floors = b.opt.controls ? (int)b.fanDucts.size() : 0;
+    put(out, "%d ! control nodes\n", 6 * floors);
+    for (int f = 0; f < floors; f++) {
+        int k = 6 * f;
+        put(out, "%d sch %d 0 0 0 0 fan%d\nfan schedule\n1\n", k + 1, k + 1, f + 1);
+        put(out, "%d sns %d 3 0 0 0 room%d\nroom temperature\n273.15 1 600 0 %d 1 1 0 0 0 0 none\n", k + 2, k + 2,
+            f + 1, b.sensedZones[f]);
+        put(out, "%d set %d 0 0 0 0 setpt%d\nset point\n21\n", k + 3, k + 3, f + 1);
+        put(out, "%d sub %d 0 0 %d %d error%d\ntemperature error\n", k + 4, k + 4, k + 2, k + 3, f + 1);
+        put(out, "%d pi1 %d 0 0 %d 0 pi%d\ncontroller\n0 0 1 0\n", k + 5, k + 5, k + 4, f + 1);
+        put(out, "%d mul %d 0 0 %d %d fanmul%d\nfan multiplier\n", k + 6, k + 6, k + 1, k + 5, f + 1);
+        b.ducts[b.fanDucts[f] - 1].ctrl = k + 6;
+    }
+    writeSectionEnd(out);
+}
+
 void writeZones(std::string& out, const Building& b)
 {
     put(out, "%d ! zones\n", (int)b.zones.size());
@@ -799,8 +839,8 @@ void writeDucts(std::string& out, const Building& b)
     // loss coefficient sum, three shorts, value file
     for (size_t i = 0; i < b.ducts.size(); i++) {
         const GDuct& d = b.ducts[i];
-        put(out, "%d 0 %d %d %d 0 0 0 0 %g %.6g %.6g %g 0 0 0 0\n", (int)i + 1, d.jN, d.jM, d.elem, d.len,
-            d.dh, d.area, d.sumC);
+        put(out, "%d 0 %d %d %d 0 0 %d 0 %g %.6g %.6g %g 0 0 0 0\n", (int)i + 1, d.jN, d.jM, d.elem, d.ctrl,
+            d.len, d.dh, d.area, d.sumC);
     }
     writeSectionEnd(out);
 }
@@ -877,8 +917,7 @@ std::string generateBuilding(const BuildingOptions& options, BuildingCounts* cou
     writeRunControl(out, species);
     writeSpecies(out, species);
     writeLevels(out, b.opt.floors);
-    writeEmptySection(out, "day schedules");
-    writeEmptySection(out, "week schedules");
+    writeSchedules(out, b.opt.controls && !b.fanDucts.empty());
     c.windProfiles = writeWindProfiles(out, b.opt.windProfiles);
     writeEmptySection(out, "kinetic reactions");
     writeEmptySection(out, "filter elements");
@@ -887,7 +926,7 @@ std::string generateBuilding(const BuildingOptions& options, BuildingCounts* cou
     c.elements = writePathElements(out);
     c.ductElements = writeDuctElements(out, b);
     writeEmptySection(out, "unused by the engine");
-    writeEmptySection(out, "control nodes");
+    writeControls(out, b);
     writeEmptySection(out, "simple air-handling systems");
     writeZones(out, b);
     writePaths(out, b);

@@ -19,6 +19,7 @@ struct BuildingOptions {
     bool ducts = false;       // a supply fan, trunk, branches and terminals per floor
     bool windProfiles = true; // envelope paths use profiles; else constant wind pressures
     int species = 0;          // trace species simulated, with sources on every floor (at most 2)
+    bool controls = false;    // a control network per floor on its supply fan (with ducts)
 };
 
 // What a generated project holds.

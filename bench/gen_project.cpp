@@ -1,6 +1,6 @@
 // Writes a synthetic building's project file:
 //   gen_project OUT.prj [--floors N] [--rooms N] [--plan corridor|grid] [--seed N] [--ducts]
-//                       [--no-wind-profiles] [--zones N] [--species 0|1|2]
+//                       [--no-wind-profiles] [--zones N] [--species 0|1|2] [--controls]
 // --zones sizes floors and rooms for about N zones with the plan given (in any order).
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +12,7 @@
 static void usage(void)
 {
     fprintf(stderr, "usage: gen_project OUT.prj [--floors N] [--rooms N] [--plan corridor|grid] [--seed N]\n"
-                    "                   [--ducts] [--no-wind-profiles] [--zones N] [--species 0|1|2]\n");
+                    "                   [--ducts] [--no-wind-profiles] [--zones N] [--species 0|1|2] [--controls]\n");
     exit(2);
 }
 
@@ -54,6 +54,8 @@ int main(int argc, char** argv)
                 usage();
         } else if (strcmp(a, "--species") == 0 && hasValue) {
             opt.species = (int)numberArg(a, argv[++i], 0);
+        } else if (strcmp(a, "--controls") == 0) {
+            opt.controls = true;
         } else if (strcmp(a, "--ducts") == 0) {
             opt.ducts = true;
         } else if (strcmp(a, "--no-wind-profiles") == 0) {

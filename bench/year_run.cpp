@@ -3,7 +3,7 @@
 // through the library in a child process of its own:
 //
 //   bench_year_run [--zones N]... [--days D | --hours H] [--pcg] [--solver auto|skyline|ldlt]...
-//                  [--repeat R] [--keep] [--species 0|1|2]
+//                  [--repeat R] [--keep] [--species 0|1|2] [--controls]
 //
 // Prints per building and solver the zones, paths, steps, the processor time of the whole run
 // in the child (reading and set-up included; the median of R runs), the time per step,
@@ -13,7 +13,8 @@
 // results. The airflow equations are solved by the skyline method the generator chooses,
 // factorised as --solver says (several --solver options run side by side), or with --pcg by
 // preconditioned conjugate gradients. --species N adds N trace species (carbon dioxide in
-// every zone, fine particles on every floor) solved by the implicit transport each step.
+// every zone, fine particles on every floor) solved by the implicit transport each step;
+// --controls a control network on every floor's supply fan (held at the design flow).
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -86,7 +87,8 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 
 // The generated building made a transient run of `days` days from January 1 under the weather
 // file, hourly steps, results once a day.
-std::string transientBuilding(int zones, int days, int hours, bool pcg, int species, BuildingCounts* counts)
+std::string transientBuilding(int zones, int days, int hours, bool pcg, int species, bool controls,
+                              BuildingCounts* counts)
 {
     BuildingOptions opt;
     opt.plan = FloorPlan::Corridor;
@@ -94,6 +96,7 @@ std::string transientBuilding(int zones, int days, int hours, bool pcg, int spec
     opt.ducts = true;
     opt.windProfiles = true;
     opt.species = species;
+    opt.controls = controls;
     sizeForZones(opt, zones);
     std::string prj = generateBuilding(opt, counts);
     prj = replaced(prj, "null\n", "year.wth\n");
@@ -177,6 +180,7 @@ int main(int argc, char** argv)
     int days = DAYS_IN_YEAR, hours = 0, repeat = 1;
     bool keep = false, pcg = false;
     int species = 0;
+    bool controls = false;
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "--zones") && i + 1 < argc) {
             zoneCounts.push_back(atoi(argv[++i]));
@@ -190,13 +194,15 @@ int main(int argc, char** argv)
             solvers.push_back(argv[++i]);
         } else if (!strcmp(argv[i], "--pcg")) {
             pcg = true;
+        } else if (!strcmp(argv[i], "--controls")) {
+            controls = true;
         } else if (!strcmp(argv[i], "--species") && i + 1 < argc) {
             species = atoi(argv[++i]);
         } else if (!strcmp(argv[i], "--keep")) {
             keep = true;
         } else {
             fprintf(stderr, "usage: bench_year_run [--zones N]... [--days D | --hours H] [--pcg] "
-                            "[--solver auto|skyline|ldlt]... [--repeat R] [--keep] [--species 0|1|2]\n");
+                            "[--solver auto|skyline|ldlt]... [--repeat R] [--keep] [--species 0|1|2] [--controls]\n");
             return 2;
         }
     }
@@ -233,7 +239,7 @@ int main(int argc, char** argv)
     for (int zones : zoneCounts) {
         BuildingCounts counts;
         std::string name = dir + "/building" + std::to_string(zones);
-        if (!writeText(name + ".prj", transientBuilding(zones, days, hours, pcg, species, &counts))) {
+        if (!writeText(name + ".prj", transientBuilding(zones, days, hours, pcg, species, controls, &counts))) {
             fprintf(stderr, "year_run: cannot write %s.prj\n", name.c_str());
             return 2;
         }

@@ -7,6 +7,8 @@
 
 #include "boundary/ctm_file.h"
 #include "boundary/weather.h"
+#include "controls/ctrl.h"
+#include "controls/valfile.h"
 #include "engine/signals.h"
 #include "engine/siminit.h"
 #include "engine/simloop.h"
@@ -126,6 +128,8 @@ void releaseRunMemory(FlowmirState* fms)
 // Boundary data for the first step.
 static void readFirstBoundaryData(FlowmirState* fms)
 {
+    if (fms->cvfReady) CVF_get(fms, fms->dayofy, fms->stepStartTime, 1);
+    if (fms->dvfReady) DVF_get(fms, fms->dayofy, fms->stepStartTime, 1);
     if (fms->afsim == 1 && !fms->_useWPCwp && fms->bridge.state == 0 && strcmp(fms->wthPath, "null") != 0 &&
         fms->wthPath[0] != '\0') {
         WTH_init(fms, fms->dayofy, fms->endDate, 1);
@@ -146,6 +150,10 @@ static void openResultsFiles(FlowmirState* fms)
         set_usim_open(fms);
     else
         set_usim_stale(fms);
+    if (fms->nlogCtrl > 0 && fms->logcOut)
+        set_ulogc_open(fms);
+    else
+        set_ulogc_close(fms, 1);
     set_usrf(fms, fms->mfsim > 0 && fms->nbls + fms->ndvr > 0 && fms->srfres ? 1 : 3);
     if (fms->mfsim > 1 && fms->bcexres)
         set_ubcex_open(fms);
@@ -208,6 +216,8 @@ static void drive_sim_loop_cyclic(FlowmirState* fms)
         fms->stepStartTime = fms->stepEndTime = 0;
         if (fms->wthFile) WTH_restart(fms, fms->dateSS, fms->dateSS);
         CTM_restart(fms, fms->dateSS, fms->dateSS);
+        CVF_restart(fms, fms->dateSS, fms->dateSS);
+        DVF_restart(fms, fms->dateSS, fms->dateSS);
         resetSourceStarts(fms);
         writeSim_daySummary_init(fms);
         if (converged || fms->assumeConverged) break;
@@ -264,7 +274,12 @@ extern "C" int flowmir(FlowmirState* fms)
 
     setClock(fms);
     fms->listLevel = fms->listSetting;
+    // Assembly points components at the value files' columns: the files are open before it.
+    if (ctrl_NeedCvfDvf(fms, 3)) CVF_init_data(fms, fms->dayofy, fms->endDate, 1);
+    if (ctrl_NeedCvfDvf(fms, 4)) DVF_init_data(fms, fms->dayofy, fms->endDate);
     sim_data(fms);
+    CVF_init_controls(fms);
+    DVF_init_controls(fms);
 
     adjustSpecialRun(fms);
 
@@ -296,6 +311,7 @@ extern "C" int flowmir(FlowmirState* fms)
         error(fms, FATAL, __FILE__, __LINE__, "Variable-step transport integration is not available in this version",
               "");
 
+    setSchedulesAndControls(fms, fms->stepEndTime, 0);
     openResultsFiles(fms);
     extremesInit(fms);
     MemNet(fms, "Start");

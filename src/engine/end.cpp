@@ -7,6 +7,7 @@
 
 #include "boundary/ctm_file.h"
 #include "boundary/weather.h"
+#include "controls/valfile.h"
 #include "engine/driver.h"
 #include "engine/simloop.h"
 #include "results/cex_file.h"
@@ -76,11 +77,14 @@ extern "C" int SimEnd(FlowmirState* fms, int steadyOnly)
     LOG(fms, "\n\n================= SimEnd() called %s %s =================\n", date, time);
 
     set_usim_close(fms, 0);
+    set_ulogc_close(fms, 0);
     set_usrf(fms, 2);
     set_ubcex_close(fms, 0);
     set_udcex_close(fms, 0);
     WTH_close(fms);
     CTM_close(fms);
+    CVF_close(fms);
+    DVF_close(fms);
     // Results that lost data do not replace an earlier run's.
     char lost[RESFILE_PATH];
     if (resfile_any_failed(fms, lost, sizeof lost))
@@ -119,9 +123,12 @@ extern "C" void finish(FlowmirState* fms, int status)
         set_usim_close(fms, 1);
         srfFile_abandon(fms);
         cexFiles_abandon(fms);
+        ctrlLog_abandon(fms);
         resfile_abandon_all(fms);
         WTH_close(fms);
         CTM_close(fms);
+        CVF_close(fms);
+        DVF_close(fms);
     }
     // Nothing waits for a key in quiet mode.
     if (fms && !fms->guiMode && !fms->quiet && status != 0 && !fms->inputTest) {

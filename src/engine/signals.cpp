@@ -9,6 +9,7 @@
 
 #include "boundary/ctm_file.h"
 #include "boundary/weather.h"
+#include "controls/valfile.h"
 #include "results/resfile.h"
 #include "support/log.h"
 
@@ -61,6 +62,8 @@ void signals_check(FlowmirState* fms)
     resfile_abandon_all(fms);
     WTH_close(fms);
     CTM_close(fms);
+    CVF_close(fms);
+    DVF_close(fms);
     fms->logFcn = nullptr;
     closeLogFile(&fms->logFile);
     fflush(stdout);

@@ -9,6 +9,8 @@
 #include "airflow/pressures.h"
 #include "boundary/ctm_file.h"
 #include "boundary/weather.h"
+#include "controls/ctrl.h"
+#include "controls/valfile.h"
 #include "engine/run.h"
 #include "engine/signals.h"
 #include "engine/siminit.h"
@@ -149,6 +151,8 @@ void rolloverNewSimDate(FlowmirState* fms, int write)
         fms->dayofy = 1;
         if (weatherOpen(fms)) WTH_restart(fms, 1, fms->endDate);
         CTM_restart(fms, 1, fms->endDate);
+        CVF_restart(fms, 1, fms->endDate);
+        DVF_restart(fms, 1, fms->endDate);
     } else {
         fms->dayofy++;
     }
@@ -195,7 +199,7 @@ static void densityIteration(FlowmirState* fms)
     }
 }
 
-static void stepWork(FlowmirState* fms)
+static void stepWork(FlowmirState* fms, int write)
 {
     for (AirNode* n = fms->nodeList; n; n = n->next) {
         n->M0 = n->M;
@@ -204,7 +208,10 @@ static void stepWork(FlowmirState* fms)
     copyMassFractions(fms);
     if (fms->ctmFile) boundaryStep(fms, CTM_get, "CTM");
     if (weatherOpen(fms)) boundaryStep(fms, WTH_get, "WTH");
+    if (fms->cvfReady) boundaryStep(fms, CVF_get, "CVF");
+    if (fms->dvfReady) boundaryStep(fms, DVF_get, "DVF");
     if (fms->listLevel) logFlush(fms);
+    setSchedulesAndControls(fms, fms->stepEndTime, write);
     calc_wP(fms);
     // The non-trace sources enter the first airflow solution of the step as mass sources.
     if (fms->mfn && fms->mfn->nonTrace) findPolMassRates_cse_implicit(fms, fms->mfn);
@@ -246,7 +253,7 @@ int sim_loop_start(FlowmirState* fms, int write)
                 fflush(stderr);
             }
         }
-        stepWork(fms);
+        stepWork(fms, write);
         if (write) writeResults_stepEnd(fms, fms->stepEndTime);
         noteMaxAirNodeConcs(fms);
         if (fms->cosim) return 0;

@@ -41,6 +41,7 @@ extern "C" int initFlowmirState(FlowmirState* fms)
     fms->wpcSetting = 1;
     fms->fltSumIndex = -1;
     fms->iH2O = -1;
+    fms->afResolve = 1;
     initCFDState(fms);
     return 0;
 }

@@ -134,6 +134,24 @@ struct FlowmirState {
     float *ctmPrev, *ctmNext; // [0..nctm-1] ambient mass fractions of the earlier and later record
     char cvfPath[260];
     char dvfPath[260];
+    // Control value files and the control log (controls/valfile.h). Column arrays are 0-based.
+    char (*cvfNames)[16];       // [0..ncvf-1] CVF column names, until the control nodes are connected
+    int ncvf;
+    float *cvfV, *cvfV0, *cvfV1; // [0..ncvf-1] current value, earlier and later record
+    FILE* cvfFile;
+    Bracket cvfBracket;
+    uint8_t cvfReady, dvfReady;  // the run reads that file: its arrays exist
+    int cvfLinkErrors, dvfLinkErrors;  // components whose column was not found
+    char (*dvfNames)[16];       // [0..ndvf-1] DVF column names, until the control nodes are connected
+    int ndvf;
+    float* dvfV;                 // [0..ndvf-1] current values
+    FILE* dvfFile;
+    Bracket dvfBracket;
+    int dvfPendIdx;              // the event read ahead: column 1..ndvf, 0 none
+    float dvfPendVal;
+    int afResolve;               // airflow to be solved again (DVF events with file wind pressures)
+    ResFile* ctrlLog;            // the control log's results file, or none
+    FILE* ctrlLogFile;           // its open stream, or none
     char wpcPath[260];
     int _useWPCwp, _useWPCmf, wpcOption, wpcUse;
     int afsim, afNewton, afItmax;

@@ -3,6 +3,7 @@
 #include "network/sim_data.h"
 
 #include "airflow/afe_models.h"
+#include "controls/ctrl.h"
 #include "network/sim_parts.h"
 #include "results/envelope_mass.h"
 #include "transport/cse.h"
@@ -77,7 +78,7 @@ void sim_data(FlowmirState* fms)
     EnvListsCsmCex_setup(fms);
     sim_implicit_elements(fms);
     sim_connectivity(fms);
-    // Control sequencing has nothing to order: control nodes are not simulated yet.
+    ctrl_link(fms);
     sim_special_modes(fms);
     sim_one_neighbour(fms);
     if (fms->afsim != 4) sim_constant_pressure(fms);

@@ -49,7 +49,6 @@ const Switch switches[] = {
     {28, 3, "rz1res", &FlowmirState::rz1res, "a short-time-step results file of one zone"},
     {28, 4, "csmOut", &FlowmirState::csmOut, "a contaminant summary file (statistics)"},
     {28, 5, "srfres", &FlowmirState::srfres, "a surface results file"},
-    {28, 6, "logcOut", &FlowmirState::logcOut, "a control log"},
     {29, 1, "bcexres", &FlowmirState::bcexres, "a bulk contaminant exfiltration listing (exchange file)"},
     {29, 2, "dcexres", &FlowmirState::dcexres, "a detailed contaminant exfiltration listing (exchange file)"},
     {29, 3, "pfsql", &FlowmirState::pfsql, "path flows in a results database"},

@@ -7,6 +7,8 @@
 
 #include "airflow/afe_read.h"
 #include "airflow/wind_read.h"
+#include "controls/ctrl.h"
+#include "controls/schedule.h"
 #include "project/check.h"
 #include "project/components.h"
 #include "project/notes.h"
@@ -87,8 +89,8 @@ static void prj_section(FlowmirState* fms, int nr)
     case 1: runctrl_read(fms); break;
     case 2: species_read(fms); break;
     case 3: lev_read(fms, ms); break;
-    case 4: stub_section_read(fms, "Day Schedule", "day schedules", &fms->ndsh); break;
-    case 5: stub_section_read(fms, "Week Schedule", "week schedules", &fms->nwsh); break;
+    case 4: dschd_read(fms, ms); break;
+    case 5: wschd_read(fms, ms); break;
     case 6: wind_read(fms, ms); break;
     case 7: kinetic_read(fms); break;
     case 8: flte_read(fms); break;
@@ -97,7 +99,7 @@ static void prj_section(FlowmirState* fms, int nr)
     case 11: afelmt_read(fms, ms, 0, cirdal); break;
     case 12: afelmt_read(fms, ms, 1, cirdal); break;
     case 13: skip_data(fms); break;
-    case 14: stub_section_read(fms, "Controls", "control nodes", &fms->nctrl); break;
+    case 14: ctrl_read(fms, ms); break;
     case 15: ahs_read(fms, ms); break;
     case 16: zone_read(fms, mb, cirdal); break;  // with 17, the zones' mass fractions
     case 18: path_read(fms, mb, cirdal); break;
@@ -173,6 +175,7 @@ void prj_read_free_comp_lists(FlowmirState* fms)
 {
     components_free_lists(fms);
     filter_free_list(fms);
+    ctrl_free_lists(fms);
 }
 
 void prj_read_free_element_lists(FlowmirState* fms)
@@ -182,4 +185,5 @@ void prj_read_free_element_lists(FlowmirState* fms)
     afe_free_lists(fms);
     cse_free_lists(fms);
     flte_free_list(fms);
+    sched_free_lists(fms);
 }

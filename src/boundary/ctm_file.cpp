@@ -25,34 +25,13 @@ enum { DAYS_PER_YEAR = 365, LINE_LENGTH = 4096, PLACE_LENGTH = 600 };
 // Largest magnitude of a value: the record values are kept in single precision.
 static const double FLOAT_LIMIT = 3.4028234663852886e38;
 
-// Line (from 1) of a byte offset of the current input, for messages only: the file is read again
-// from its start, without moving the reader. 0 when the input is gone (a "*" closed it).
-static long lineAt(FlowmirState* fms, long offset)
-{
-    FILE* f = fms->_UNXT;
-    if (!f || offset < 0) return 0;
-    int fd = fileno(f);
-    char chunk[16384];
-    long line = 1;
-    for (long at = 0; at < offset;) {
-        size_t want = offset - at < (long)sizeof chunk ? (size_t)(offset - at) : sizeof chunk;
-        ssize_t n = pread(fd, chunk, want, at);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        for (const char* p = chunk; (p = static_cast<const char*>(memchr(p, '\n', (size_t)(chunk + n - p))));
-             p++)
-            line++;
-        at += n;
-    }
-    return line;
-}
 
 // " (line 7 of CTM file a.ctm)": where a fault lies, by the line of `offset` (-1: the reader's
 // position).
 static const char* place(FlowmirState* fms, long offset, char* out)
 {
     if (offset < 0 && fms->_UNXT) offset = ftell(fms->_UNXT);
-    long line = lineAt(fms, offset);
+    long line = nxt_line_at(fms, offset);
     if (line > 0)
         snprintf(out, PLACE_LENGTH, " (line %ld of CTM file %s)", line, fms->ctmPath);
     else

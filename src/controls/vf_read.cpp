@@ -18,27 +18,6 @@ enum { DAYS_PER_YEAR = 365, MAX_COLUMNS = 32767 };
 
 static const double FLOAT_LIMIT = 3.4028234663852886e38;
 
-// Line (from 1) of a byte offset of the current input, read again from the start without
-// moving the reader; 0 when the input is gone.
-static long lineAt(FlowmirState* fms, long offset)
-{
-    FILE* f = fms->_UNXT;
-    if (!f || offset < 0) return 0;
-    int fd = fileno(f);
-    char chunk[16384];
-    long line = 1;
-    for (long at = 0; at < offset;) {
-        size_t want = offset - at < (long)sizeof chunk ? (size_t)(offset - at) : sizeof chunk;
-        ssize_t n = pread(fd, chunk, want, at);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        for (const char* p = chunk; (p = static_cast<const char*>(memchr(p, '\n', (size_t)(chunk + n - p))));
-             p++)
-            line++;
-        at += n;
-    }
-    return line;
-}
 
 long vf_offset(FlowmirState* fms)
 {
@@ -48,7 +27,7 @@ long vf_offset(FlowmirState* fms)
 const char* vf_place(FlowmirState* fms, const char* word, const char* path, long offset, char* out)
 {
     if (offset < 0) offset = vf_offset(fms);
-    long line = lineAt(fms, offset);
+    long line = nxt_line_at(fms, offset);
     if (line > 0)
         snprintf(out, VF_PLACE_LEN, " (line %ld of %s file %s)", line, word, path);
     else

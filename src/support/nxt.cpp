@@ -2,6 +2,7 @@
 // `_UNXT`, with comments, the "*" end mark and the echo of everything read to the log.
 #include "support/nxt.h"
 
+#include <unistd.h>
 #include <climits>
 
 #include <sys/stat.h>
@@ -244,6 +245,28 @@ int nxtopen(FlowmirState* fms, const char* path, const char* callerFile, int cal
 int nxt_at_end(FlowmirState* fms)
 {
     return !fms->_UNXT || feof(fms->_UNXT) || ferror(fms->_UNXT);
+}
+
+// Line (from 1) of a byte offset of the current input, for messages only: the file is read again
+// from its start, without moving the reader. 0 when the input is gone (a "*" closed it).
+long nxt_line_at(FlowmirState* fms, long offset)
+{
+    FILE* f = fms->_UNXT;
+    if (!f || offset < 0) return 0;
+    int fd = fileno(f);
+    char chunk[16384];
+    long line = 1;
+    for (long at = 0; at < offset;) {
+        size_t want = offset - at < (long)sizeof chunk ? (size_t)(offset - at) : sizeof chunk;
+        ssize_t n = pread(fd, chunk, want, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        for (const char* p = chunk; (p = static_cast<const char*>(memchr(p, '\n', (size_t)(chunk + n - p))));
+             p++)
+            line++;
+        at += n;
+    }
+    return line;
 }
 
 long nxt_remaining(FlowmirState* fms)

@@ -16,6 +16,9 @@ int nxt_at_end(FlowmirState* fms);
 // file that exceeds it cannot be followed by that many records: readers refuse it before they
 // size a table by it.
 long nxt_remaining(FlowmirState* fms);
+// Line (from 1) of a byte offset of the current input, for messages: the file is read again
+// from its start without moving the reader. 0 when the input is gone (a "*" closed it).
+long nxt_line_at(FlowmirState* fms, long offset);
 
 // Modes: 0 next word; 1 skip rest of line, then word; 2 rest of line;
 // 3 next whole line skipping "!" lines; 4 next whole line.

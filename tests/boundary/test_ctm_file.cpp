@@ -50,7 +50,7 @@ struct Ctm {
     std::vector<double> mf;
     AirNode ambient{};
 
-    Ctm(const std::string& path, const std::vector<SpeciesSpec>& spec, double start = -1.0,
+    Ctm(const std::string& path, const std::vector<SpeciesSpec>& defs, double start = -1.0,
         bool logged = true)
     {
         if (logged) {
@@ -58,18 +58,18 @@ struct Ctm {
             s->errorFcn = quietFcn;
         }
         snprintf(s->ctmPath, sizeof s->ctmPath, "%s", path.c_str());
-        species.resize(spec.size());
-        mf.resize(spec.size());
-        for (size_t i = 0; i < spec.size(); i++) {
+        species.resize(defs.size());
+        mf.resize(defs.size());
+        for (size_t i = 0; i < defs.size(); i++) {
             species[i] = Species{};
-            snprintf(species[i].name, sizeof species[i].name, "%s", spec[i].name);
-            species[i].CC0 = spec[i].CC0;
-            species[i].nonTrace = spec[i].nonTrace;
-            if (spec[i].nonTrace) s->nNonTrace++;
-            if (std::string(spec[i].name) == "H2O") s->iH2O = (int)i;
-            mf[i] = start >= 0.0 ? start : spec[i].CC0;
+            snprintf(species[i].name, sizeof species[i].name, "%s", defs[i].name);
+            species[i].CC0 = defs[i].CC0;
+            species[i].nonTrace = defs[i].nonTrace;
+            if (defs[i].nonTrace) s->nNonTrace++;
+            if (std::string(defs[i].name) == "H2O") s->iH2O = (int)i;
+            mf[i] = start >= 0.0 ? start : defs[i].CC0;
         }
-        s->nctm = (int)spec.size();
+        s->nctm = (int)defs.size();
         s->ctm = species.data();
         ambient.Mf = mf.data();
         s->ambt = &ambient;

@@ -1,6 +1,7 @@
 // The iterative mass-fraction solvers: successive over-relaxation and biconjugate gradients.
 #include <cmath>
 
+#include "airflow/vecops.h"
 #include "support/error.h"
 #include "support/timeconv.h"
 #include "transport/sasn_impl.h"
@@ -93,11 +94,10 @@ static void scaledTransposeProduct(const SparseSolver* s, const double* v, doubl
     }
 }
 
+// u . v over 1..n
 static double dot(int n, const double* u, const double* v)
 {
-    double sum = 0.0;
-    for (int i = 1; i <= n; i++) sum += u[i] * v[i];
-    return sum;
+    return ddot0(n, u + 1, v + 1);
 }
 
 // One attempt from the current x on the scaled right-hand side bs, until |r| <= t |bs|.
@@ -110,7 +110,7 @@ static void bcgIterate(FlowmirState* fms, SparseSolver* s, const double* bs, dou
         r[i] = bs[i] - r[i];
         rr[i] = r[i];
     }
-    if (sqrt(dot(n, r, r)) / bnorm <= t) return;
+    if (sqrt(dsqr1(n, r)) / bnorm <= t) return;
     double bkden = 0.0;
     for (int it = 1; it <= s->maxIter; it++) {
         fms->nSaBcgIt++;
@@ -139,7 +139,7 @@ static void bcgIterate(FlowmirState* fms, SparseSolver* s, const double* bs, dou
             r[i] -= ak * z[i];
             rr[i] -= ak * zz[i];
         }
-        if (sqrt(dot(n, r, r)) / bnorm <= t) return;
+        if (sqrt(dsqr1(n, r)) / bnorm <= t) return;
     }
 }
 
@@ -161,7 +161,7 @@ int sasn_bcgSolve(FlowmirState* fms, SparseSolver* s, const double* b, double* x
         s->d[i] = 1.0 / A[i];
         bs[i] *= s->d[i];
     }
-    double bnorm = sqrt(dot(n, bs, bs));
+    double bnorm = sqrt(dsqr1(n, bs));
     double tol = s->tol, floor = s->floor;
     double t = tol;
     for (int attempt = 1; attempt <= BCG_ATTEMPTS; attempt++, t /= BCG_TIGHTEN) {

@@ -3,7 +3,7 @@
 // through the library in a child process of its own:
 //
 //   bench_year_run [--zones N]... [--days D | --hours H] [--pcg] [--solver auto|skyline|ldlt]...
-//                  [--repeat R] [--keep] [--species 0|1|2] [--controls]
+//                  [--repeat R] [--keep] [--species 0|1|2] [--controls | --compare-controls]
 //
 // Prints per building and solver the zones, paths, steps, the processor time of the whole run
 // in the child (reading and set-up included; the median of R runs), the time per step,
@@ -14,7 +14,8 @@
 // factorised as --solver says (several --solver options run side by side), or with --pcg by
 // preconditioned conjugate gradients. --species N adds N trace species (carbon dioxide in
 // every zone, fine particles on every floor) solved by the implicit transport each step;
-// --controls a control network on every floor's supply fan (held at the design flow).
+// --controls a control network on every floor's supply fan (held at the design flow);
+// --compare-controls runs the building without and with it, alternately (rows "+ctl").
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -180,7 +181,7 @@ int main(int argc, char** argv)
     int days = DAYS_IN_YEAR, hours = 0, repeat = 1;
     bool keep = false, pcg = false;
     int species = 0;
-    bool controls = false;
+    bool controls = false, compareControls = false;
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "--zones") && i + 1 < argc) {
             zoneCounts.push_back(atoi(argv[++i]));
@@ -196,13 +197,15 @@ int main(int argc, char** argv)
             pcg = true;
         } else if (!strcmp(argv[i], "--controls")) {
             controls = true;
+        } else if (!strcmp(argv[i], "--compare-controls")) {
+            compareControls = true;
         } else if (!strcmp(argv[i], "--species") && i + 1 < argc) {
             species = atoi(argv[++i]);
         } else if (!strcmp(argv[i], "--keep")) {
             keep = true;
         } else {
             fprintf(stderr, "usage: bench_year_run [--zones N]... [--days D | --hours H] [--pcg] "
-                            "[--solver auto|skyline|ldlt]... [--repeat R] [--keep] [--species 0|1|2] [--controls]\n");
+                            "[--solver auto|skyline|ldlt]... [--repeat R] [--keep] [--species 0|1|2] [--controls | --compare-controls]\n");
             return 2;
         }
     }
@@ -237,41 +240,54 @@ int main(int argc, char** argv)
            "ms/step", "fact/st", "asm/st", "peak MiB");
     int failures = 0;
     for (int zones : zoneCounts) {
+        // The variants of the building: as asked, or without and with the control network
+        // when they are compared; their runs alternate so that drifts of the machine's speed
+        // fall on both alike.
+        std::vector<bool> variants = compareControls ? std::vector<bool>{false, true} : std::vector<bool>{controls};
+        std::vector<std::string> names;
         BuildingCounts counts;
-        std::string name = dir + "/building" + std::to_string(zones);
-        if (!writeText(name + ".prj", transientBuilding(zones, days, hours, pcg, species, controls, &counts))) {
-            fprintf(stderr, "year_run: cannot write %s.prj\n", name.c_str());
-            return 2;
+        for (bool ctl : variants) {
+            std::string name = dir + "/building" + std::to_string(zones) + (ctl ? "c" : "");
+            if (!writeText(name + ".prj", transientBuilding(zones, days, hours, pcg, species, ctl, &counts))) {
+                fprintf(stderr, "year_run: cannot write %s.prj\n", name.c_str());
+                return 2;
+            }
+            names.push_back(name);
         }
         for (const std::string& solver : solvers) {
             int factor = solver == "skyline" ? FLOWMIR_FACTOR_SKYLINE
                          : solver == "ldlt"  ? FLOWMIR_FACTOR_LDLT
                                              : FLOWMIR_FACTOR_AUTO;
-            std::vector<Outcome> runs;
+            std::vector<std::vector<Outcome>> runs(variants.size());
             bool failed = false;
-            for (int r = 0; r < repeat && !failed; r++) {
-                Outcome o;
-                bool ok = runChild(name + ".prj", factor, &o);
-                if (!ok || o.rc != 0 || o.errors != 0) {
-                    printf("%7d  run failed (status %d, %d errors): see %s.xlog\n", counts.zones, o.rc, o.errors,
-                           name.c_str());
-                    failures++;
-                    keep = failed = true;
+            for (int r = 0; r < repeat && !failed; r++)
+                for (size_t v = 0; v < variants.size() && !failed; v++) {
+                    Outcome o;
+                    bool ok = runChild(names[v] + ".prj", factor, &o);
+                    if (!ok || o.rc != 0 || o.errors != 0) {
+                        printf("%7d  run failed (status %d, %d errors): see %s.xlog\n", counts.zones, o.rc, o.errors,
+                               names[v].c_str());
+                        failures++;
+                        keep = failed = true;
+                    }
+                    runs[v].push_back(o);
                 }
-                runs.push_back(o);
-            }
             if (failed) continue;
-            std::sort(runs.begin(), runs.end(), [](const Outcome& a, const Outcome& b) { return a.cpu < b.cpu; });
-            const Outcome& o = runs[runs.size() / 2];
-            double steps = std::max(o.steps, 1);
-            printf("%7d %7d %7d %8s %7d %10.2f %12.3f %8.2f %8.2f %10.1f\n", counts.zones, counts.paths, counts.ducts,
-                   pcg ? "pcg" : solver.c_str(), o.steps, o.cpu, 1e3 * o.cpu / steps, o.factorisations / steps,
-                   o.assemblies / steps, o.maxrssKiB / 1024.0);
+            for (size_t v = 0; v < variants.size(); v++) {
+                std::vector<Outcome>& rv = runs[v];
+                std::sort(rv.begin(), rv.end(), [](const Outcome& a, const Outcome& b) { return a.cpu < b.cpu; });
+                const Outcome& o = rv[rv.size() / 2];
+                double steps = std::max(o.steps, 1);
+                std::string label = std::string(pcg ? "pcg" : solver.c_str()) + (variants[v] ? "+ctl" : "");
+                printf("%7d %7d %7d %8s %7d %10.2f %12.3f %8.2f %8.2f %10.1f\n", counts.zones, counts.paths,
+                       counts.ducts, label.c_str(), o.steps, o.cpu, 1e3 * o.cpu / steps, o.factorisations / steps,
+                       o.assemblies / steps, o.maxrssKiB / 1024.0);
+            }
             fflush(stdout);
         }
         if (!keep)
-            for (const char* ext : {".prj", ".xlog", ".sim"})
-                remove((name + ext).c_str());
+            for (const std::string& name : names)
+                for (const char* ext : {".prj", ".xlog", ".sim", ".log"}) remove((name + ext).c_str());
     }
     if (keep) {
         printf("files kept in %s\n", dir.c_str());

@@ -4,6 +4,7 @@
 //
 //   bench_year_run [--zones N]... [--days D | --hours H] [--pcg] [--solver auto|skyline|ldlt]...
 //                  [--repeat R] [--keep] [--species 0|1|2] [--controls | --compare-controls]
+//                  [--sql | --compare-sql] [--list H]
 //
 // Prints per building and solver the zones, paths, steps, the processor time of the whole run
 // in the child (reading and set-up included; the median of R runs), the time per step,
@@ -16,7 +17,13 @@
 // every zone, fine particles on every floor) solved by the implicit transport each step;
 // --controls a control network on every floor's supply fan (held at the design flow);
 // --compare-controls runs the building without and with it, alternately (rows "+ctl").
+// --sql writes the results database (path flows, node flows and concentrations) as well;
+// --compare-sql runs without and with it, alternately (rows "+sql", with the database's size,
+// its size per listing time and the processor time added to the run without it). --list H
+// lists every H hours instead of daily.
+#include <sqlite3.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -88,8 +95,8 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 
 // The generated building made a transient run of `days` days from January 1 under the weather
 // file, hourly steps, results once a day.
-std::string transientBuilding(int zones, int days, int hours, bool pcg, int species, bool controls,
-                              BuildingCounts* counts)
+std::string transientBuilding(int zones, int days, int hours, bool pcg, int species, bool controls, bool sql,
+                              int listHours, BuildingCounts* counts)
 {
     BuildingOptions opt;
     opt.plan = FloorPlan::Corridor;
@@ -105,8 +112,12 @@ std::string transientBuilding(int zones, int days, int hours, bool pcg, int spec
     if (pcg) prj = replaced(prj, "\n0 1 0 1e-06 1 1\n", "\n1 1 0 1e-06 1 1\n");
     // The end date as a day number of the year.
     std::string end = hours > 0 ? "1 " + std::to_string(hours) + ":00:00" : std::to_string(days) + " 24:00:00";
-    std::string period = "Jan01 00:00:00 Jan01 00:00:00 " + end + " 01:00:00 24:00:00 24:00:00\n";
+    char list[16];
+    snprintf(list, sizeof list, "%02d:00:00", listHours);
+    std::string period = "Jan01 00:00:00 Jan01 00:00:00 " + end + " 01:00:00 " + list + " 24:00:00\n";
     prj = replaced(prj, "Jan01 00:00:00 Jan01 00:00:00 Jan01 24:00:00 00:05:00 01:00:00 01:00:00\n", period);
+    // Run-control line 29: pfsql, zfsql, zcsql.
+    if (sql) prj = replaced(prj, "\n0 0 0 0 0 0\n0 0 0 0 0\n1.2041", "\n0 0 0 0 0 0\n0 0 1 1 1\n1.2041");
     return prj;
 }
 
@@ -172,6 +183,34 @@ long baselineKiB()
     return ru.ru_maxrss;
 }
 
+// The results database of a run: its size and its number of listing times (TIME rows).
+struct DbSize {
+    double bytes = 0;
+    long listings = 0;
+};
+
+DbSize databaseSize(const std::string& path)
+{
+    DbSize d;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0) d.bytes = (double)st.st_size;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* s = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM TIME", -1, &s, nullptr) == SQLITE_OK &&
+            sqlite3_step(s) == SQLITE_ROW)
+            d.listings = (long)sqlite3_column_int64(s, 0);
+        sqlite3_finalize(s);
+    }
+    sqlite3_close(db);
+    return d;
+}
+
+// A building as run: with or without the control network and the results database.
+struct Variant {
+    bool ctl, sql;
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -182,6 +221,8 @@ int main(int argc, char** argv)
     bool keep = false, pcg = false;
     int species = 0;
     bool controls = false, compareControls = false;
+    bool sql = false, compareSql = false;
+    int listHours = 24;
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "--zones") && i + 1 < argc) {
             zoneCounts.push_back(atoi(argv[++i]));
@@ -199,18 +240,29 @@ int main(int argc, char** argv)
             controls = true;
         } else if (!strcmp(argv[i], "--compare-controls")) {
             compareControls = true;
+        } else if (!strcmp(argv[i], "--sql")) {
+            sql = true;
+        } else if (!strcmp(argv[i], "--compare-sql")) {
+            compareSql = true;
+        } else if (!strcmp(argv[i], "--list") && i + 1 < argc) {
+            listHours = atoi(argv[++i]);
         } else if (!strcmp(argv[i], "--species") && i + 1 < argc) {
             species = atoi(argv[++i]);
         } else if (!strcmp(argv[i], "--keep")) {
             keep = true;
         } else {
             fprintf(stderr, "usage: bench_year_run [--zones N]... [--days D | --hours H] [--pcg] "
-                            "[--solver auto|skyline|ldlt]... [--repeat R] [--keep] [--species 0|1|2] [--controls | --compare-controls]\n");
+                            "[--solver auto|skyline|ldlt]... [--repeat R] [--keep] [--species 0|1|2] "
+                            "[--controls | --compare-controls] [--sql | --compare-sql] [--list H]\n");
             return 2;
         }
     }
     if (days < 1 || days > DAYS_IN_YEAR) days = DAYS_IN_YEAR;
     if (hours < 0 || hours > 24) hours = 0;
+    if (listHours < 1 || listHours > 24 || 24 % listHours != 0) {
+        fprintf(stderr, "year_run: --list takes a divisor of 24 hours\n");
+        return 2;
+    }
     if (zoneCounts.empty()) zoneCounts = {100, 1000};
     if (solvers.empty()) solvers = {"auto"};
     for (const std::string& s : solvers)
@@ -233,22 +285,35 @@ int main(int argc, char** argv)
         printf("hourly steps over %d hours", hours);
     else
         printf("hourly steps over %d days", days);
-    printf("; results listed daily; airflow equations by %s; processor time, median of %d; baseline peak memory "
-           "of a child %ld KiB\n",
+    if (listHours == 24)
+        printf("; results listed daily");
+    else
+        printf("; results listed every %d h", listHours);
+    printf("; airflow equations by %s; processor time, median of %d; baseline peak memory of a child %ld "
+           "KiB\n",
            pcg ? "conjugate gradients" : "the skyline method", repeat, baselineKiB());
-    printf("%7s %7s %7s %8s %7s %10s %12s %8s %8s %10s\n", "zones", "paths", "ducts", "solver", "steps", "cpu s",
+    bool anySql = sql || compareSql;
+    printf("%7s %7s %7s %8s %7s %10s %12s %8s %8s %10s", "zones", "paths", "ducts", "solver", "steps", "cpu s",
            "ms/step", "fact/st", "asm/st", "peak MiB");
+    if (anySql) printf(" %9s %9s %9s", "db MiB", "KiB/list", "+cpu %");
+    printf("\n");
     int failures = 0;
     for (int zones : zoneCounts) {
         // The variants of the building: as asked, or without and with the control network
         // when they are compared; their runs alternate so that drifts of the machine's speed
         // fall on both alike.
-        std::vector<bool> variants = compareControls ? std::vector<bool>{false, true} : std::vector<bool>{controls};
+        std::vector<Variant> variants;
+        for (bool ctl : compareControls ? std::vector<bool>{false, true} : std::vector<bool>{controls})
+            for (bool db : compareSql ? std::vector<bool>{false, true} : std::vector<bool>{sql})
+                variants.push_back({ctl, db});
         std::vector<std::string> names;
         BuildingCounts counts;
-        for (bool ctl : variants) {
-            std::string name = dir + "/building" + std::to_string(zones) + (ctl ? "c" : "");
-            if (!writeText(name + ".prj", transientBuilding(zones, days, hours, pcg, species, ctl, &counts))) {
+        for (const Variant& var : variants) {
+            std::string name =
+                dir + "/building" + std::to_string(zones) + (var.ctl ? "c" : "") + (var.sql ? "s" : "");
+            std::string prj =
+                transientBuilding(zones, days, hours, pcg, species, var.ctl, var.sql, listHours, &counts);
+            if (!writeText(name + ".prj", prj)) {
                 fprintf(stderr, "year_run: cannot write %s.prj\n", name.c_str());
                 return 2;
             }
@@ -278,16 +343,34 @@ int main(int argc, char** argv)
                 std::sort(rv.begin(), rv.end(), [](const Outcome& a, const Outcome& b) { return a.cpu < b.cpu; });
                 const Outcome& o = rv[rv.size() / 2];
                 double steps = std::max(o.steps, 1);
-                std::string label = std::string(pcg ? "pcg" : solver.c_str()) + (variants[v] ? "+ctl" : "");
-                printf("%7d %7d %7d %8s %7d %10.2f %12.3f %8.2f %8.2f %10.1f\n", counts.zones, counts.paths,
+                std::string label = std::string(pcg ? "pcg" : solver.c_str()) + (variants[v].ctl ? "+ctl" : "") +
+                                    (variants[v].sql ? "+sql" : "");
+                printf("%7d %7d %7d %8s %7d %10.2f %12.3f %8.2f %8.2f %10.1f", counts.zones, counts.paths,
                        counts.ducts, label.c_str(), o.steps, o.cpu, 1e3 * o.cpu / steps, o.factorisations / steps,
                        o.assemblies / steps, o.maxrssKiB / 1024.0);
+                if (anySql && variants[v].sql) {
+                    DbSize d = databaseSize(names[v] + ".sqlite3");
+                    double perListing = d.listings ? d.bytes / 1024.0 / d.listings : 0.0;
+                    printf(" %9.1f %9.1f", d.bytes / 1048576.0, perListing);
+                    // Against the run without the database just before it (the same building).
+                    if (compareSql) {
+                        std::vector<Outcome>& base = runs[v - 1];
+                        double cpu0 = base[base.size() / 2].cpu;
+                        printf(" %9.1f", cpu0 > 0 ? 100.0 * (o.cpu - cpu0) / cpu0 : 0.0);
+                    } else {
+                        printf(" %9s", "-");
+                    }
+                } else if (anySql) {
+                    printf(" %9s %9s %9s", "-", "-", "-");
+                }
+                printf("\n");
             }
             fflush(stdout);
         }
         if (!keep)
             for (const std::string& name : names)
-                for (const char* ext : {".prj", ".xlog", ".sim", ".log"}) remove((name + ext).c_str());
+                for (const char* ext : {".prj", ".xlog", ".sim", ".log", ".sqlite3"})
+                    remove((name + ext).c_str());
     }
     if (keep) {
         printf("files kept in %s\n", dir.c_str());

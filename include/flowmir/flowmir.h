@@ -46,6 +46,11 @@ int initCommonState(FlowmirState* fms);
 int initCFDState(FlowmirState* fms);
 void logRunStatistics(FlowmirState* fms);
 
+/* Results database: finalizes the prepared statements and closes the connection, leaving the
+   file (still under its temporary name until the run completes). The end of a run closes it
+   anyway; a second close does nothing. */
+void sqliteCloseDatabase(FlowmirState* fms);
+
 /* Dialog hooks of a graphical host: not available in this engine (FATAL). */
 int DlgStat(FlowmirState* fms, void* window, int date, int time, int day, int step);
 long SimRunDlgProc(void* window, unsigned message, unsigned long wParam, long lParam);

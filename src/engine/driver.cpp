@@ -9,6 +9,7 @@
 #include "boundary/weather.h"
 #include "controls/ctrl.h"
 #include "controls/valfile.h"
+#include "engine/restart.h"
 #include "engine/signals.h"
 #include "engine/siminit.h"
 #include "engine/simloop.h"
@@ -21,7 +22,9 @@
 #include "results/cex_file.h"
 #include "results/envelope_mass.h"
 #include "results/simfile.h"
+#include "results/sqlite_out.h"
 #include "results/srf_file.h"
+#include "results/summary_files.h"
 #include "support/error.h"
 #include "support/heap.h"
 #include "support/log.h"
@@ -150,6 +153,7 @@ static void openResultsFiles(FlowmirState* fms)
         set_usim_open(fms);
     else
         set_usim_stale(fms);
+    summaries_open(fms);
     if (fms->nlogCtrl > 0 && fms->logcOut)
         set_ulogc_open(fms);
     else
@@ -163,6 +167,10 @@ static void openResultsFiles(FlowmirState* fms)
         set_udcex_open(fms);
     else
         set_udcex_close(fms, 1);
+    if (fms->pfsql || fms->zfsql || fms->zcsql)
+        set_usql_open(fms);
+    else
+        set_usql_close(fms, 1);
 }
 
 static const char* transportSolverName(FlowmirState* fms)
@@ -239,7 +247,9 @@ static void dispatch(FlowmirState* fms)
     default: break;
     }
     signals_check(fms);
-    sim_init(fms, fms->steadyOnly);
+    // Only a transient run starts from a snapshot: a steady-only run writes its results in
+    // the steady initialisation alone.
+    if (!fms->restartFlag || fms->steadyOnly || sim_init_restart(fms) != 0) sim_init(fms, fms->steadyOnly);
     signals_check(fms);
     LOG(fms, "%8d calls to FillAf()\n", fms->nFillAf);
     LOG(fms, "%8d calls to luf_sky_s()\n", fms->nLufSkyS);
@@ -247,6 +257,8 @@ static void dispatch(FlowmirState* fms)
     LOG(fms, "%8d sa_pcg() iterations\n", fms->nSaPcgIt);
     if (fms->steadyOnly) return;
     LOG(fms, "\nSolving mass transport system with %s solver \n\n", transportSolverName(fms));
+    set_urst_init(fms);
+    set_urst_open(fms);
     if (fms->mfsim == 3)
         drive_sim_loop_cyclic(fms);
     else

@@ -9,11 +9,14 @@
 #include "boundary/weather.h"
 #include "controls/valfile.h"
 #include "engine/driver.h"
+#include "engine/restart.h"
 #include "engine/simloop.h"
 #include "results/cex_file.h"
 #include "results/resfile.h"
 #include "results/simfile.h"
+#include "results/sqlite_out.h"
 #include "results/srf_file.h"
+#include "results/summary_files.h"
 #include "support/console.h"
 #include "support/error.h"
 #include "support/heap.h"
@@ -76,11 +79,14 @@ extern "C" int SimEnd(FlowmirState* fms, int steadyOnly)
     if (!timestr(fms, fms->stepEndTime, time)) time[0] = '\0';
     LOG(fms, "\n\n================= SimEnd() called %s %s =================\n", date, time);
 
+    if (fms->afsim < 2 && !steadyOnly) set_urst_close(fms, 0);
     set_usim_close(fms, 0);
+    summaries_close(fms, 0);
     set_ulogc_close(fms, 0);
     set_usrf(fms, 2);
     set_ubcex_close(fms, 0);
     set_udcex_close(fms, 0);
+    set_usql_close(fms, 0);
     WTH_close(fms);
     CTM_close(fms);
     CVF_close(fms);
@@ -121,9 +127,12 @@ extern "C" void finish(FlowmirState* fms, int status)
         LOG(fms, "Flowmir finish(%1d)\n", status);
         logFlush(fms);
         set_usim_close(fms, 1);
+        summaries_close(fms, 1);
+        set_urst_close(fms, 1);
         srfFile_abandon(fms);
         cexFiles_abandon(fms);
         ctrlLog_abandon(fms);
+        set_usql_close(fms, 1);
         resfile_abandon_all(fms);
         WTH_close(fms);
         CTM_close(fms);

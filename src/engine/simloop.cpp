@@ -12,6 +12,7 @@
 #include "controls/ctrl.h"
 #include "controls/valfile.h"
 #include "engine/run.h"
+#include "engine/restart.h"
 #include "engine/signals.h"
 #include "engine/siminit.h"
 #include "network/airnet.h"
@@ -20,7 +21,10 @@
 #include "results/extremes_report.h"
 #include "results/results_step.h"
 #include "results/simfile.h"
+#include "results/sqlite_out.h"
 #include "results/srf_file.h"
+#include "results/summary_csm.h"
+#include "results/summary_files.h"
 #include "support/console.h"
 #include "support/error.h"
 #include "support/log.h"
@@ -119,21 +123,27 @@ static void maximaFromCurrent(FlowmirState* fms)
 void steadyResults(FlowmirState* fms)
 {
     writeSim_stepTime(fms, fms->stepEndTime);
+    writeSql_stepTime(fms);
     if (fms->mfsim > 0) writeSrf_stepTime(fms, fms->stepEndTime);
     maximaFromCurrent(fms);
     noteMaxAirNodeConcs(fms);  // a steady day's maxima are its one state
     writeSim_daySummary(fms);
+    summaries_steady(fms);
 }
 
 void writeSummaries_dayEnd(FlowmirState* fms)
 {
     writeSim_daySummary(fms);
+    writeRst_stepTime(fms, fms->dayofy, fms->stepEndTime);
+    summaries_dayEnd(fms);
 }
 
 void writeSummaries_simEnd(FlowmirState* fms)
 {
     writeSummaries_dayEnd(fms);
+    summaries_simEnd(fms);
     if (fms->bcexres || fms->dcexres) writeCex_simEnd(fms);
+    writeCsm_simEnd(fms);
 }
 
 // --- the clock -------------------------------------------------------------------------------
@@ -159,6 +169,7 @@ void rolloverNewSimDate(FlowmirState* fms, int write)
     fms->dayType = weatherOpen(fms) ? WTH_get_day_type(fms, fms->dayofy) : fms->dayType % 7 + 1;
     if (write) {
         writeSim_stepTime(fms, 0);
+        writeSql_stepTime(fms);
         writeSim_daySummary_init(fms);
     }
 }
@@ -286,6 +297,7 @@ int sim_loop_init(FlowmirState* fms, int write)
     }
     if (write) {
         writeSim_stepTime(fms, fms->stepStartTime);
+        writeSql_stepTime(fms);
         if (fms->mfsim > 1) writeSrf_stepTime(fms, fms->stepEndTime);
     }
     simInterrupt_writeInstructions(fms);

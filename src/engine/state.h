@@ -34,6 +34,8 @@ struct MfSystem;
 struct DaySchedule;
 struct WeekSchedule;
 struct CtrlNode;
+struct sqlite3;
+struct sqlite3_stmt;
 
 typedef int (*ErrorFcn)(FlowmirState* fms, const char* word, const char* msg, int* errorCount);
 typedef int (*LogFcn)(FILE* stream, const char* format, ...);
@@ -321,6 +323,18 @@ struct FlowmirState {
         float Tmax, Tmin, Wmax, Wmin;  // ambient extremes of the day
     } simout;
 
+    // --- ".rst" restart file (engine/restart.h) ---
+    struct RestartOut {
+        int32_t rhd[10];  // header: counts, first and last date, record size
+        // Block counts of a record, in 64-bit reals.
+        int nNodeVals, nLinkVals, nMfVals, nFltVals, nCssVals, nBlsVals, nDvrVals, nCtrlVals;
+        int sizeData;     // bytes of one record
+        int nBuf;         // rBuf holds indexes 0..nBuf: the largest block
+        double* rBuf;
+        ResFile* res;     // this run's file, written under its temporary name
+        FILE* ursf;       // its open stream, or none
+    } restart;
+
     // --- envelope mass accounting; exfiltration and surface listings ---
     int nenvp;                 // links with the ambient at either end
     AirLink** EnvPaths_All;    // [1..nenvp] those links in list order, when accounted
@@ -335,6 +349,48 @@ struct FlowmirState {
     FILE* ubcex;               // bulk exfiltration listing, or none
     FILE** dcexLst;            // [0..nctm-1] detailed exfiltration listings, or none
     FILE* usrf;                // surface listing, or none
+
+    // --- results database (results/sqlite_out.h) ---
+    sqlite3* sqlDb;                 // open connection, or none
+    ResFile* sqlRes;                // its results file record: holds the temporary name
+    sqlite3_stmt *stmtTime, *stmtAmbient;        // prepared whenever the database is open
+    sqlite3_stmt *stmtZoneCC, *stmtDuctCC;       // zcsql (ducts: with junctions)
+    sqlite3_stmt *stmtZoneFlow, *stmtDuctFlow;   // zfsql (ducts: with junctions)
+    sqlite3_stmt *stmtPathData, *stmtDuctLinkData; // pfsql (ducts: with duct segments)
+    sqlite3_stmt *stmtBegin, *stmtEnd;           // a record's transaction, not parsed per record
+
+    // --- summary files: air changes, age of air, contaminant statistics (results/summary_*.h) ---
+    // Statistics of one quantity over a day or over the run.
+    struct SumStat {
+        double sum, sumSq;
+        float min, max;
+        int tmin, tmax;  // the day's: time of day of the extremes; the run's: their dates
+        int n;           // samples
+    };
+    struct AchOut {
+        FILE* fp;              // open ".ach" file, or none
+        double V;              // m3 of conditioned space
+        double factor;         // 3600 / (rho V)
+        double imbalance;      // largest relative imbalance of inflow and outflow
+        int imbDate, imbTime;
+        SumStat day[3], run[3];  // path, duct, total
+    } ach;
+    struct AgeOut {
+        FILE* fp;              // open ".age" file, or none
+        int n;                 // equations: the airflow nodes without the ambient
+        double** flows;        // [1..nafnd][1..nafnd] outflow matrix ("flows")
+        double* ident;         // [1..n] a unit column, then its solution ("ident")
+        double* sum;           // [1..n] the ages in seconds: row sums of the times ("times")
+        double* mass;          // [1..n] node air masses ("mass")
+        double *rowchk, *colchk, *maxdif;  // [1..n] balance check
+        float* age;            // [1..nzone] hours
+        SumStat *day, *run;    // [1..nzone]
+    } age;
+    struct CbwOut {
+        FILE* fp;              // open ".cbw" file, or none
+        AirNode** zoneNode;    // [0..nzone]: the ambient, then zone nodes by number
+        SumStat **day, **run;  // [0..nzone][0..nctm-1] ("ctm_day", "ctm_run")
+    } cbw;
 
     // --- CFD coupling settings ---
     struct CfdState {

@@ -26,8 +26,8 @@ const char* const sectionNames[] = {
 };
 const int NSECTION_NAMES = (int)(sizeof sectionNames / sizeof sectionNames[0]);
 
-// Run-control switches of results files this engine does not write (or, for the restart,
-// read): their run-control line and place on it, and what they ask for.
+// Run-control switches of results files this engine does not write: their run-control line
+// and place on it, and what they ask for.
 struct Switch {
     int line, field;
     const char* name;
@@ -35,25 +35,11 @@ struct Switch {
     const char* asks;
 };
 const Switch switches[] = {
-    {25, 1, "restartFlag", &FlowmirState::restartFlag,
-     "a start from a restart file, which this engine does not read"},
-    {27, 2, "achStepOut", &FlowmirState::achStepOut, "air-change rates per time step (air-change file)"},
-    {27, 3, "achSumOut", &FlowmirState::achSumOut, "an air-change summary (air-change file)"},
-    {27, 4, "cbwSumOut", &FlowmirState::cbwSumOut, "a building-wide contaminant summary"},
     {27, 5, "expStepOut", &FlowmirState::expStepOut, "occupant exposures per time step (exposure file)"},
     {27, 6, "expSumOut", &FlowmirState::expSumOut, "an occupant exposure summary (exposure file)"},
-    {27, 7, "ageStepOut", &FlowmirState::ageStepOut, "the age of air per time step (age file)"},
-    {27, 8, "ageSumOut", &FlowmirState::ageSumOut, "an age-of-air summary (age file)"},
     {28, 1, "rzfres", &FlowmirState::rzfres, "a short-time-step results file of flows"},
     {28, 2, "rzmres", &FlowmirState::rzmres, "a short-time-step results file of mass fractions"},
     {28, 3, "rz1res", &FlowmirState::rz1res, "a short-time-step results file of one zone"},
-    {28, 4, "csmOut", &FlowmirState::csmOut, "a contaminant summary file (statistics)"},
-    {28, 5, "srfres", &FlowmirState::srfres, "a surface results file"},
-    {29, 1, "bcexres", &FlowmirState::bcexres, "a bulk contaminant exfiltration listing (exchange file)"},
-    {29, 2, "dcexres", &FlowmirState::dcexres, "a detailed contaminant exfiltration listing (exchange file)"},
-    {29, 3, "pfsql", &FlowmirState::pfsql, "path flows in a results database"},
-    {29, 4, "zfsql", &FlowmirState::zfsql, "node flows in a results database"},
-    {29, 5, "zcsql", &FlowmirState::zcsql, "node concentrations in a results database"},
 };
 const int NSWITCHES = (int)(sizeof switches / sizeof switches[0]);
 
@@ -286,8 +272,7 @@ void reportSwitches(FlowmirState* fms, const ProjectCheck* pc)
         char place[64];
         snprintf(place, sizeof place, "Run Control line %d, value %d", s.line, s.field);
         findingAt(fms, pc->switchLine[i], pc->switchField[i], "output", place, false,
-                  "%s is %d: asks for %s%s", s.name, value, s.asks,
-                  s.value == &FlowmirState::restartFlag ? "" : ", which this engine does not write");
+                  "%s is %d: asks for %s, which this engine does not write", s.name, value, s.asks);
     }
 }
 

@@ -3,20 +3,23 @@
 
 #include "engine/simloop.h"
 #include "results/simfile.h"
+#include "results/sqlite_out.h"
 #include "results/srf_file.h"
+#include "results/summary_files.h"
 
 void writeResults_stepEnd(FlowmirState* fms, int time)
 {
     // Listing times: the records that are written every listStep seconds.
     if (fms->listStep > 0 && time % fms->listStep == 0) {
         writeSim_stepTime(fms, time);
-        // results database row
+        writeSql_stepTime(fms);
         // short-time-step results record
         if (fms->mfsim == 2 || fms->mfsim == 3) writeSrf_stepTime(fms, time);
     }
 
     extremesCalc(fms);
 
-    // Every step: air-change results (either air-change switch), contaminant balance (its switch),
-    // age of air (either age switch), exposures (when defined).
+    // Every step: air changes, contaminant statistics, age of air; exposures once occupants are
+    // simulated.
+    summaries_stepEnd(fms, time);
 }

@@ -68,7 +68,7 @@ struct CseInstance {
     float* sched;          // scale: schedule value, control output or a constant 1
     float mult;
     float C0;              // initial sink concentration
-    float loc[6];          // lower and upper corner (x, y, z)
+    float loc[6];          // location box, as the project gives it
     int started, startTime, startDay;
     double G0;             // stored initial rate of a triggered model
     int nr, zoneNr;

@@ -115,8 +115,8 @@ TEST(Check, ReportsEveryFindingWithItsPlace)
         "between digits: a decimal comma? (Run Control line 2)\n"
         "chk_faults.prj:17:3: octal: 030 reads as the octal number 24, not 30 (Run Control line 15, value 3: "
         "afItmax)\n"
-        "chk_faults.prj:29:2: output: achStepOut is 1: asks for air-change rates per time step (air-change "
-        "file), which this engine does not write (Run Control line 27, value 2)\n"
+        "chk_faults.prj:30:1: output: rzfres is 1: asks for a short-time-step results file of flows, which "
+        "this engine does not write (Run Control line 28, value 1)\n"
         "chk_faults.prj:41:8: leftover: 1 value left over on the line, not read: \"floor\" (Level record "
         "1)\n");
 }

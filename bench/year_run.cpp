@@ -369,7 +369,7 @@ int main(int argc, char** argv)
         }
         if (!keep)
             for (const std::string& name : names)
-                for (const char* ext : {".prj", ".xlog", ".sim", ".log", ".sqlite3"})
+                for (const char* ext : {".prj", ".xlog", ".sim", ".log", ".sqlite3", ".rst"})
                     remove((name + ext).c_str());
     }
     if (keep) {

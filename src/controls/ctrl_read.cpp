@@ -1,5 +1,6 @@
 // The "Controls" section: one record per control node with its type's parameters.
 #include <cstdio>
+#include <cstring>
 
 #include "airflow/pool_array.h"
 #include "controls/ctrl_data.h"
@@ -60,7 +61,10 @@ static void* ctrl_data_read(FlowmirState* fms, MemBlock** pool, CtrlNode* node)
         readI2(fms, 0);
         word[0] = '\0';
         nxtwrd(fms, word, 0, sizeof word);
-        snprintf(s->speciesName, sizeof s->speciesName, "%s", word);
+        // Names longer than a species name cannot match one: keep what fits.
+        size_t n = strnlen(word, sizeof s->speciesName - 1);
+        memcpy(s->speciesName, word, n);
+        s->speciesName[n] = '\0';
         return s;
     }
     case CT_SCH: {

@@ -3,6 +3,7 @@
 #include "airflow/pool_array.h"
 #include "controls/ctrl_data.h"
 #include "controls/ctrl_sig.h"
+#include "controls/occupancy.h"
 #include "network/airnet.h"
 #include "support/error.h"
 #include "support/heap.h"
@@ -43,17 +44,18 @@ static AirLink* linkOf(FlowmirState* fms, int styp, int index)
     return nullptr;
 }
 
-// Zone occupancy is not simulated yet: the sensor reads 0 until it is.
-static float* occupancyOf(FlowmirState* fms, AirNode*)
+// Zone occupancy is worked out only while a sensor reads it.
+static float* occupancyOf(FlowmirState* fms, AirNode* n)
 {
     fms->occupancyOn = 1;
-    return &kZeroF;
+    return &n->occ;
 }
 
-// An occupant's exposure to a species; exposures are not simulated yet.
-static float* exposureOf(FlowmirState*, int, int)
+// An occupant's exposure to species k; a species that is not simulated reads 0.
+static float* exposureOf(FlowmirState* fms, int nr, int k)
 {
-    return &kZeroF;
+    Exposure* ex = fms->PxLst ? fms->PxLst[nr] : nullptr;
+    return ex && ex->expos && k >= 0 && k < fms->nctm ? &ex->expos[k] : &kZeroF;
 }
 
 static void invalidMeasure(FlowmirState* fms, const CtrlNode* node)
@@ -120,7 +122,7 @@ static void sensor_link(FlowmirState* fms, CtrlNode* node)
         break;
     }
     case SNS_OCCUPANT:
-        if (s->index < 1 || s->index > fms->npx)
+        if (s->index < 1 || s->index > fms->nExposures)
             errorf(fms, FATAL, __FILE__, __LINE__, " Invalid node, control %d", node->nr);
         if (s->measure != SNS_MF) invalidMeasure(fms, node);
         node->in1 = exposureOf(fms, s->index, speciesOf(fms, s));

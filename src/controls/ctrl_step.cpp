@@ -2,6 +2,7 @@
 // network, and the node temperatures they set.
 #include "controls/ctrl.h"
 #include "controls/ctrl_sig.h"
+#include "controls/occupancy.h"
 #include "controls/schedule.h"
 #include "controls/valfile.h"
 #include "network/airnet.h"
@@ -51,9 +52,7 @@ void setSchedulesAndControls(FlowmirState* fms, int t, int logFlag)
     wkScheds_seek(fms, k, local - 1);
     wkScheds_eval(fms, local);
     if (fms->ctrlSeq) ctrl_sim(fms, logFlag);
-    if (fms->occupancyOn) {
-        // Zone occupancy schedules are not simulated yet; setZoneOcc(fms, local, k) goes here.
-    }
+    if (fms->occupancyOn) setZoneOcc(fms, local, k);
     setNodeTemperatures(fms);
 }
 

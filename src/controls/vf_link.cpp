@@ -2,6 +2,7 @@
 // `dvf`, and zones, junctions, paths, ducts and sources that name a column.
 #include "controls/ctrl.h"
 #include "controls/ctrl_data.h"
+#include "controls/occupancy.h"
 #include "controls/valfile.h"
 #include "controls/vf_read.h"
 #include "project/components.h"
@@ -40,6 +41,7 @@ int ctrl_NeedCvfDvf(FlowmirState* fms, int kind)
         if (fms->DctLst[i] && fms->DctLst[i]->msrc == source) return 1;
     if (sourcesRead(fms->cssRead, file) || sourcesRead(fms->css[0], file) || sourcesRead(fms->css[1], file))
         return 1;
+    if (occSources_useValueFile(fms, file)) return 1;
     return 0;
 }
 

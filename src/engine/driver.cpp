@@ -7,6 +7,7 @@
 
 #include "boundary/ctm_file.h"
 #include "boundary/weather.h"
+#include "boundary/wpc_file.h"
 #include "controls/ctrl.h"
 #include "controls/valfile.h"
 #include "engine/restart.h"
@@ -21,6 +22,7 @@
 #include "project/run_control.h"
 #include "results/cex_file.h"
 #include "results/envelope_mass.h"
+#include "results/exposure_file.h"
 #include "results/simfile.h"
 #include "results/sqlite_out.h"
 #include "results/srf_file.h"
@@ -143,6 +145,12 @@ static void readFirstBoundaryData(FlowmirState* fms)
         CTM_init(fms, fms->dayofy, fms->endDate, 1);
         CTM_get(fms, fms->dayofy, fms->stepStartTime, 1);
     }
+    if (fms->wpcUse && fms->bridge.state == 0) {
+        WPC_init(fms, fms->dayofy, fms->endDate, 1);
+        WPC_get(fms, fms->dayofy, fms->stepStartTime, 1);
+    } else {
+        fms->wpcOption = 0;
+    }
 }
 
 // Opens the requested results files; a file whose switch is off is deleted when the run
@@ -154,6 +162,10 @@ static void openResultsFiles(FlowmirState* fms)
     else
         set_usim_stale(fms);
     summaries_open(fms);
+    if ((fms->expStepOut || fms->expSumOut) && fms->nExposures > 0 && fms->nctm > 0)
+        set_uexp_open(fms);
+    else
+        set_uexp_close(fms, 1);
     if (fms->nlogCtrl > 0 && fms->logcOut)
         set_ulogc_open(fms);
     else
@@ -224,6 +236,7 @@ static void drive_sim_loop_cyclic(FlowmirState* fms)
         fms->stepStartTime = fms->stepEndTime = 0;
         if (fms->wthFile) WTH_restart(fms, fms->dateSS, fms->dateSS);
         CTM_restart(fms, fms->dateSS, fms->dateSS);
+        WPC_restart(fms, fms->dateSS, fms->dateSS);
         CVF_restart(fms, fms->dateSS, fms->dateSS);
         DVF_restart(fms, fms->dateSS, fms->dateSS);
         resetSourceStarts(fms);

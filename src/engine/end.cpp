@@ -7,11 +7,13 @@
 
 #include "boundary/ctm_file.h"
 #include "boundary/weather.h"
+#include "boundary/wpc_file.h"
 #include "controls/valfile.h"
 #include "engine/driver.h"
 #include "engine/restart.h"
 #include "engine/simloop.h"
 #include "results/cex_file.h"
+#include "results/exposure_file.h"
 #include "results/resfile.h"
 #include "results/simfile.h"
 #include "results/sqlite_out.h"
@@ -82,6 +84,7 @@ extern "C" int SimEnd(FlowmirState* fms, int steadyOnly)
     if (fms->afsim < 2 && !steadyOnly) set_urst_close(fms, 0);
     set_usim_close(fms, 0);
     summaries_close(fms, 0);
+    set_uexp_close(fms, 0);
     set_ulogc_close(fms, 0);
     set_usrf(fms, 2);
     set_ubcex_close(fms, 0);
@@ -91,6 +94,7 @@ extern "C" int SimEnd(FlowmirState* fms, int steadyOnly)
     CTM_close(fms);
     CVF_close(fms);
     DVF_close(fms);
+    WPC_close(fms);
     // Results that lost data do not replace an earlier run's.
     char lost[RESFILE_PATH];
     if (resfile_any_failed(fms, lost, sizeof lost))
@@ -128,6 +132,7 @@ extern "C" void finish(FlowmirState* fms, int status)
         logFlush(fms);
         set_usim_close(fms, 1);
         summaries_close(fms, 1);
+        set_uexp_close(fms, 1);
         set_urst_close(fms, 1);
         srfFile_abandon(fms);
         cexFiles_abandon(fms);
@@ -138,6 +143,7 @@ extern "C" void finish(FlowmirState* fms, int status)
         CTM_close(fms);
         CVF_close(fms);
         DVF_close(fms);
+        WPC_close(fms);
     }
     // Nothing waits for a key in quiet mode.
     if (fms && !fms->guiMode && !fms->quiet && status != 0 && !fms->inputTest) {

@@ -9,6 +9,7 @@
 
 #include "boundary/ctm_file.h"
 #include "boundary/weather.h"
+#include "boundary/wpc_file.h"
 #include "controls/valfile.h"
 #include "results/resfile.h"
 #include "support/log.h"
@@ -64,6 +65,7 @@ void signals_check(FlowmirState* fms)
     CTM_close(fms);
     CVF_close(fms);
     DVF_close(fms);
+    WPC_close(fms);
     fms->logFcn = nullptr;
     closeLogFile(&fms->logFile);
     fflush(stdout);

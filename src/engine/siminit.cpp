@@ -7,6 +7,7 @@
 
 #include "airflow/afsolve.h"
 #include "airflow/pressures.h"
+#include "boundary/wpc_file.h"
 #include "engine/run.h"
 #include "engine/simloop.h"
 #include "network/airnet.h"
@@ -139,6 +140,7 @@ int sim_init(FlowmirState* fms, int steadyOnly)
     findAirNodeConcBases(fms);
     copyMassFractions(fms);
     AfMat* mat = fms->afMat;
+    if (fms->wpcUse) WPC_get(fms, fms->dayofy, fms->stepEndTime, 0);
     calc_wP(fms);
     calc_sP(fms);
     init_Af(fms, mat);

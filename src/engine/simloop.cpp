@@ -9,6 +9,7 @@
 #include "airflow/pressures.h"
 #include "boundary/ctm_file.h"
 #include "boundary/weather.h"
+#include "boundary/wpc_file.h"
 #include "controls/ctrl.h"
 #include "controls/valfile.h"
 #include "engine/run.h"
@@ -18,6 +19,7 @@
 #include "network/airnet.h"
 #include "results/cex_file.h"
 #include "results/envelope_mass.h"
+#include "results/exposure_file.h"
 #include "results/extremes_report.h"
 #include "results/results_step.h"
 #include "results/simfile.h"
@@ -136,12 +138,14 @@ void writeSummaries_dayEnd(FlowmirState* fms)
     writeSim_daySummary(fms);
     writeRst_stepTime(fms, fms->dayofy, fms->stepEndTime);
     summaries_dayEnd(fms);
+    writeExp_dayEnd(fms);
 }
 
 void writeSummaries_simEnd(FlowmirState* fms)
 {
     writeSummaries_dayEnd(fms);
     summaries_simEnd(fms);
+    writeExp_simEnd(fms);
     if (fms->bcexres || fms->dcexres) writeCex_simEnd(fms);
     writeCsm_simEnd(fms);
 }
@@ -161,6 +165,7 @@ void rolloverNewSimDate(FlowmirState* fms, int write)
         fms->dayofy = 1;
         if (weatherOpen(fms)) WTH_restart(fms, 1, fms->endDate);
         CTM_restart(fms, 1, fms->endDate);
+        WPC_restart(fms, 1, fms->endDate);
         CVF_restart(fms, 1, fms->endDate);
         DVF_restart(fms, 1, fms->endDate);
     } else {
@@ -219,6 +224,7 @@ static void stepWork(FlowmirState* fms, int write)
     copyMassFractions(fms);
     if (fms->ctmFile) boundaryStep(fms, CTM_get, "CTM");
     if (weatherOpen(fms)) boundaryStep(fms, WTH_get, "WTH");
+    if (fms->wpcOpen) boundaryStep(fms, WPC_get, "WPC");
     if (fms->cvfReady) boundaryStep(fms, CVF_get, "CVF");
     if (fms->dvfReady) boundaryStep(fms, DVF_get, "DVF");
     if (fms->listLevel) logFlush(fms);

@@ -34,6 +34,10 @@ struct MfSystem;
 struct DaySchedule;
 struct WeekSchedule;
 struct CtrlNode;
+struct OccSchedule;
+struct Exposure;
+struct OccSource;
+struct ExpStat;
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -156,6 +160,22 @@ struct FlowmirState {
     FILE* ctrlLogFile;           // its open stream, or none
     char wpcPath[260];
     int _useWPCwp, _useWPCmf, wpcOption, wpcUse;
+    // The wind pressure and contaminant file (boundary/wpc_file.h). Location arrays are [1..n].
+    FILE* wpcFile;               // the open file, or none
+    Bracket wpcBracket;
+    uint8_t wpcOpen;             // the run reads the file (its stream may be gone after a "*")
+    uint8_t wpcV24;              // version 2.4: the file gives wind pressures, 2.1 total pressures
+    int nwpcPaths, nwpcCols;     // locations n and contaminant columns m of the file
+    struct WpcLoc* wpcLocs;      // [1..n] the file's locations
+    double wpcPb0, wpcPb1;       // barometric pressure of the earlier and later record, Pa
+    float wpcRho0, wpcRho1;      // outdoor air density of the earlier and later record, kg/m3
+    float *wpcWP0, *wpcWP1;      // [1..n] wind pressure per location, earlier and later record, Pa
+    float* wpcZ;                 // [1..n] height of each location, m
+    float *WPC_wP, *WPC_wPr;     // [1..n] current wind pressure per location, and its negative
+    int* wpcSpindx;              // [0..m-1] species of each column, -1 when not simulated
+    float* wpcMax;               // [0..m-1] largest value of each column in the last record
+    float **wpcMf0, **wpcMf1;    // [0..m-1][1..n] mass fractions, earlier and later record
+    double** WPC_Mf;             // [1..n][0..nctm-1] current outdoor mass fractions per location
     int afsim, afNewton, afItmax;
     float afRelcnvg, afAbscnvg, afRelax;
     float presTestValue;
@@ -212,8 +232,14 @@ struct FlowmirState {
     int nwpf;
     Wpf** WpfLst;
     int nnote;
-    // Sections whose simulation is not built yet: their counts as read.
-    int nosh, npx;
+
+    // --- occupancy and exposures (controls/occupancy.h) ---
+    int nosh;                    // occupancy day schedules
+    OccSchedule** OshLst;        // [1..nosh], until network assembly
+    int nExposures;
+    Exposure** PxLst;            // [1..nExposures], until network assembly
+    Exposure* exposures;         // in file order
+    OccSource* occSources;       // sources the occupants carry
 
     // --- schedules and controls ---
     int ndsh, nwsh, nctrl;
@@ -278,8 +304,8 @@ struct FlowmirState {
     double* ambtMf;     // ambient default mass fractions, per species
     float** Mfmax;      // [1..nafnd][0..nctm-1] largest mass fraction of the day
     float** Mftst;      // Mfmax at the end of the previous cyclic day
-    int nenv;           // envelope entries: links with a wind pressure from the ambient
-    float* wPenv;       // [1..nenv] wind pressure of each envelope entry, Pa
+    int nenv;           // envelope entries: non-system paths and terminals open to the ambient
+    float* wPenv;       // [1..nenv] wind pressure of each envelope entry, Pa (none from a WPC file)
     float* wSign;       // [1..nenv] +1 when the ambient is node N, -1 when node M
     int npld;           // distinct opening positions matched to the wind-pressure file
     struct PLDloc* PLDlist;  // [1..npld] those positions, in list order
@@ -391,6 +417,11 @@ struct FlowmirState {
         AirNode** zoneNode;    // [0..nzone]: the ambient, then zone nodes by number
         SumStat **day, **run;  // [0..nzone][0..nctm-1] ("ctm_day", "ctm_run")
     } cbw;
+    struct ExpOut {
+        FILE* fp;                       // open ".ebw" file, or none
+        ExpStat **exp_day, **exp_run;   // [1..nExposures][0..nctm-1]
+        int stepsDay, stepsRun;         // steps recorded today and in the run
+    } exp;
 
     // --- CFD coupling settings ---
     struct CfdState {

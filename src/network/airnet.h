@@ -88,6 +88,7 @@ struct AirNode {
     int32_t isCfd;
     double* Mf;      // per species mass fractions, kg/kg
     float Pgmax, Pgmin; // extremes of Pgage in the day, Pa
+    float occ;       // zone occupancy of the current step: occupants present
 };
 
 // Duct segment data of duct, leak and terminal links.

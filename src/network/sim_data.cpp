@@ -4,6 +4,7 @@
 
 #include "airflow/afe_models.h"
 #include "controls/ctrl.h"
+#include "controls/occupancy.h"
 #include "network/sim_parts.h"
 #include "results/envelope_mass.h"
 #include "transport/cse.h"
@@ -74,6 +75,7 @@ void sim_data(FlowmirState* fms)
     sim_duct_volumes(fms, &b);
     sim_nodes(fms, &b);
     if (fms->nctm > 0) cse_setup(fms, b.zoneNode);
+    exposure_setup(fms, b.zoneNode);
     sim_links(fms, &b);
     EnvListsCsmCex_setup(fms);
     sim_implicit_elements(fms);

@@ -29,11 +29,14 @@ float humidityRatio(double T, double phi, double Pb);
 // is reported and clamped for this calculation only.
 float ambientHumidityRatio(FlowmirState* fms);
 
-// Gives envIdx 1..nenv to every wind-exposed path or terminal with an ambient side, in link
-// order, into pathEnv[1..npath] and jctEnv[1..njct], and allocates wPenv and wSign.
+// Gives envIdx 1..nenv, in link order, to every path with an ambient side that is not a system
+// supply, return, recirculation or exhaust path, then to every terminal opening to the ambient,
+// into pathEnv[1..npath] and jctEnv[1..njct]; allocates wPenv and wSign unless the WPC file
+// gives the wind pressures.
 void EnvListsWpc_setup(FlowmirState* fms, int* pathEnv, int* jctEnv);
-// create 1: builds PLDlist from the paths and terminals flagged 0x02 or 0x04 and records each
-// item's position in pathLoc/jctLoc (either may be null); returns npld. create 0: releases it.
+// create 1: builds PLDlist from the paths to the ambient and the terminals flagged 0x02 or 0x04
+// and records each item's position in pathLoc/jctLoc (either may be null); returns npld.
+// create 0: releases it.
 int PLDlist(FlowmirState* fms, int create, int* pathLoc, int* jctLoc);
 
 #endif

@@ -20,23 +20,27 @@ void EnvListsWpc_setup(FlowmirState* fms, int* pathEnv, int* jctEnv)
         fre_vt(fms, fms->wSign, 1, fms->nenv);
     }
 
-    // System paths carry fixed flows; a wind pressure would change nothing but their dP.
+    // Every opening to the ambient is numbered, wind-exposed or not, so that a host can set
+    // the outdoor conditions of each; the supply, return, recirculation and exhaust paths of a
+    // system are not openings of the building.
     const uint32_t system = PTH_AHS | PTH_AHR | PTH_AHX;
     int n = 0;
     for (int i = 1; i <= fms->npath; i++) {
         const Path* p = fms->PthLst[i];
         bool ambient = p->zoneNrN == -1 || p->zoneNrM == -1;
-        if (ambient && (sim_path_flags(p) & LF_WIND) && !(p->flags & system)) pathEnv[i] = ++n;
+        if (ambient && !(p->flags & system)) pathEnv[i] = ++n;
     }
     for (int j = 1; j <= fms->njct; j++) {
         const Junction* jc = fms->JctLst[j];
-        if (jc->terminal && jc->zoneNr == -1 && (jc->flags & LF_WIND)) jctEnv[j] = ++n;
+        if (jc->terminal > 0 && jc->zoneNr == -1) jctEnv[j] = ++n;
     }
     LOG(fms, "  %d envelope paths|terminals for WPC\n", n);
 
     fms->nenv = n;
-    fms->wPenv = n > 0 ? alc_vt<float>(fms, 1, n, "ENV_wP") : nullptr;
-    fms->wSign = n > 0 ? alc_vt<float>(fms, 1, n, "ENV_wPs") : nullptr;
+    // Wind pressures from the file reach the links through its own arrays.
+    bool own = n > 0 && !fms->_useWPCwp;
+    fms->wPenv = own ? alc_vt<float>(fms, 1, n, "ENV_wP") : nullptr;
+    fms->wSign = own ? alc_vt<float>(fms, 1, n, "ENV_wPs") : nullptr;
 }
 
 static const char* kindWord(int kind)
@@ -109,6 +113,14 @@ int PLDlist(FlowmirState* fms, int create, int* pathLoc, int* jctLoc)
     for (int i = 1; i <= fms->npath; i++) {
         const Path* p = fms->PthLst[i];
         if (!(p->flags & PTH_LOC)) continue;
+        // The file gives outdoor conditions: an inner path given them would take outdoor air
+        // for the air of one of its zones.
+        if (p->zoneNrN != -1 && p->zoneNrM != -1) {
+            errorf(fms, WARNING, __FILE__, __LINE__,
+                   "Path %d is marked for the WPC file but does not open to the ambient; its mark is ignored",
+                   p->nr);
+            continue;
+        }
         if (p->x == 0.0f && p->y == 0.0f)
             LOG(fms, "PLDpath: undefined location for path %d (%d)\n", p->nr, (int)p->flags);
         int k = addLocation(fms, locs, &n, &dups, 0, p->nr, p->x, p->y, openingHeight(p));

@@ -186,7 +186,8 @@ static void linkEnds(FlowmirState* fms)
 {
     for (AirLink* l = fms->linkList; l; l = l->next) {
         int k = l->envIdx;
-        if (k >= 1 && k <= fms->nenv) {
+        // Without the arrays (wind pressures from the WPC file) the file's opening maps them.
+        if (k >= 1 && k <= fms->nenv && fms->wPenv) {
             if (l->nodeN == fms->ambt) {
                 l->windP = &fms->wPenv[k];
                 fms->wSign[k] = 1.0f;

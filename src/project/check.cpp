@@ -35,8 +35,6 @@ struct Switch {
     const char* asks;
 };
 const Switch switches[] = {
-    {27, 5, "expStepOut", &FlowmirState::expStepOut, "occupant exposures per time step (exposure file)"},
-    {27, 6, "expSumOut", &FlowmirState::expSumOut, "an occupant exposure summary (exposure file)"},
     {28, 1, "rzfres", &FlowmirState::rzfres, "a short-time-step results file of flows"},
     {28, 2, "rzmres", &FlowmirState::rzmres, "a short-time-step results file of mass fractions"},
     {28, 3, "rz1res", &FlowmirState::rz1res, "a short-time-step results file of one zone"},

@@ -8,13 +8,13 @@
 #include "airflow/afe_read.h"
 #include "airflow/wind_read.h"
 #include "controls/ctrl.h"
+#include "controls/occupancy.h"
 #include "controls/schedule.h"
 #include "project/check.h"
 #include "project/components.h"
 #include "project/notes.h"
 #include "project/run_control.h"
 #include "project/section.h"
-#include "project/stub_sections.h"
 #include "support/error.h"
 #include "support/fields.h"
 #include "support/log.h"
@@ -109,10 +109,8 @@ static void prj_section(FlowmirState* fms, int nr)
         if (prj_errors(fms) == 0) jct_link_ducts(fms);
         break;
     case 22: css_read(fms); break;
-    case 23:
-        stub_section_read(fms, "Occupant Day Schedule", "occupancy schedules", &fms->nosh);
-        break;
-    case 24: stub_section_read(fms, "Occupant Exposure", "occupant exposures", &fms->npx); break;
+    case 23: occ_read(fms, ms); break;
+    case 24: exposure_read(fms, ms); break;
     case 25: note_read(fms); break;
     case 26:
     case 27: skip_data(fms); break;
@@ -176,6 +174,7 @@ void prj_read_free_comp_lists(FlowmirState* fms)
     components_free_lists(fms);
     filter_free_list(fms);
     ctrl_free_lists(fms);
+    exposure_free_list(fms);
 }
 
 void prj_read_free_element_lists(FlowmirState* fms)
@@ -186,4 +185,5 @@ void prj_read_free_element_lists(FlowmirState* fms)
     cse_free_lists(fms);
     flte_free_list(fms);
     sched_free_lists(fms);
+    occ_free_list(fms);
 }

@@ -3,6 +3,7 @@
 // may be a wind-pressure file's per-opening values rather than the ambient node's.
 #include "results/envelope_mass.h"
 
+#include "controls/occupancy.h"
 #include "network/airnet.h"
 #include "project/components.h"
 #include "results/cex_file.h"
@@ -143,7 +144,8 @@ void sum_ambient_compute(FlowmirState* fms, double dt)
 void process_mf_results(FlowmirState* fms)
 {
     for (int g = 0; g < 2; g++) sumCseGenRemoveMass(fms, fms->css[g], fms->bls[g], fms->dvr[g], fms->dt);
-    // Exposures are booked here once occupants are simulated.
+    sumOccSourceMass(fms);
+    if (fms->nExposures > 0) exposures_step(fms);
     if (!fms->mfsim) return;
     bool listing = fms->bcexres || fms->dcexres;
     if (fms->csmOut) sum_filter_compute(fms, fms->time_step);

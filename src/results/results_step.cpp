@@ -2,6 +2,7 @@
 #include "results/results_step.h"
 
 #include "engine/simloop.h"
+#include "results/exposure_file.h"
 #include "results/simfile.h"
 #include "results/sqlite_out.h"
 #include "results/srf_file.h"
@@ -19,7 +20,7 @@ void writeResults_stepEnd(FlowmirState* fms, int time)
 
     extremesCalc(fms);
 
-    // Every step: air changes, contaminant statistics, age of air; exposures once occupants are
-    // simulated.
+    // Every step: air changes, contaminant statistics, age of air, exposures.
     summaries_stepEnd(fms, time);
+    if (fms->nExposures > 0) writeExp_stepEnd(fms, time);
 }

@@ -142,6 +142,12 @@ void dvr_coefficients(FlowmirState* fms, DvrSink* s);
 void sumCseGenRemoveMass(FlowmirState* fms, CseInstance* instances, BlsSink* blsSinks, DvrSink* dvrSinks,
                          float dt);
 
+// The occupants' sources of the group: into the generation of the zones each occupant is in
+// during the step, by the share of the step it spends there.
+void findPolMassRates_occ(FlowmirState* fms, MfSystem* sys);
+// Adds the mass the occupants' sources put into zones whose concentrations are solved.
+void sumOccSourceMass(FlowmirState* fms);
+
 // The final sink concentrations for the statistics report of the log.
 void cse_sink_report(FlowmirState* fms);
 

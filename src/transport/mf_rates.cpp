@@ -43,6 +43,7 @@ void findPolMassRates_cse_implicit(FlowmirState* fms, MfSystem* sys)
             if (nonTrace && fms->ctm[s->species].nonTrace)
                 s->zoneNode->src += s->Cs * s->b - s->zoneNode->Mf[s->species] * s->a;
         }
+    findPolMassRates_occ(fms, sys);
 }
 
 // First-order reactions of the zones that have a volume: terms whose source species lies

@@ -154,7 +154,7 @@ TEST(CtrlNetwork, SensorsReadTheNetwork)
     EXPECT_FLOAT_EQ(p.node(5)->out, -1.25f);
     EXPECT_FLOAT_EQ(p.node(6)->out, 0.75f);
     EXPECT_FLOAT_EQ(p.node(7)->out, -6.0f);  // no such species: 0, then offset and scale
-    EXPECT_FLOAT_EQ(p.node(8)->out, 0.0f);   // occupancy is not simulated yet
+    EXPECT_FLOAT_EQ(p.node(8)->out, 0.0f);   // no occupants
     // Values change in place: the sensors hold pointers, not copies.
     z->T = 303.15;
     ctrl_sim(fms, 0);

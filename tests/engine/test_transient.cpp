@@ -470,12 +470,87 @@ TEST(TransientRun, TransportStepAllocatesNothing)
                                                                  : "factorization by skyline (requested)"));
     }
 }
+
+// Wind pressures and outdoor CO2 per opening from a WPC file, read and interpolated at every
+// step, with the CO2 transported: the file's arrays are all made when it is opened.
+TEST(TransientRun, WpcStepAllocatesNothing)
+{
+    std::string prj = fixture("wpc_rooms.prj");
+    prj = replaced(prj, "\n0 0 30 1e-5", "\n1 0 30 1e-5");
+    prj = replaced(prj, "\n1 0 1e-4 1e-15 0 0\n", "\n2 0 1e-4 1e-15 0 0\n");
+    prj = replaced(prj, "Jan01 00:00:00 Jan01 00:00:00 Jan01 2:00:00", "Jan01 00:00:00 Jan01 00:00:00 Jan01 24:00:00");
+    std::string wpc = fixture("wpc_rooms.wpc");
+    wpc = wpc.substr(0, wpc.find("1/1 00:00:00"));
+    for (int h = 0; h <= 24; h++) {
+        char record[160];
+        snprintf(record, sizeof record, "1/1 %d:00:00 101325 1.2041\n%d -6 %d 0\n1e-3 5e-3 %g 5e-3\n", h, 10 + h % 3,
+                 4 + h % 5, 2e-4 * (1 + h % 4));
+        wpc += record;
+    }
+    std::string dir = scratchDir();
+    writeFile(dir + "/wpc_rooms.prj", prj);
+    writeFile(dir + "/wpc_rooms.wpc", wpc);
+    ChildResult r = runChild([&] {
+        cookie_io_functions_t io = {nullptr, watchProgress, nullptr, nullptr};
+        FILE* watched = fopencookie(nullptr, "w", io);
+        setvbuf(watched, nullptr, _IONBF, 0);
+        FILE* saved = stderr;
+        stderr = watched;
+        lastStep = 24;
+        FlowmirState* fms = flowmirNewState();
+        int rc = SetupSimulation(fms, (dir + "/wpc_rooms").c_str(), 0, "", nullptr);
+        stderr = saved;
+        printf("rc %d allocations %ld steps %d transport %d\n", rc, (long)allocationCalls, stepsCounted,
+               fms->nSolveMft);
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "rc 0 allocations 0 steps 23 transport 24\n");
+    std::string log = readFile(dir + "/wpc_rooms.xlog");
+    EXPECT_TRUE(contains(log, "Testing WPC file\n")) << log;
+}
+// Occupants moving between two rooms with the source they carry, a sensor that reads the
+// office's occupancy into the control log, and the exposure file's step lines and statistics.
+TEST(TransientRun, OccupantStepAllocatesNothing)
+{
+    std::string prj = fixture("occ_office.prj");
+    prj = replaced(prj, "0 0 0 0 0 0\n0 0 0 0 0\n1.2041", "0 0 0 0 0 1\n0 0 0 0 0\n1.2041");
+    prj = replaced(prj, "0 ! control nodes\n",
+                   "2 ! control nodes\n1 sns 1 0 0 0 0 people\nOccupancy of the office\n0 1 0 0 1 1 5 0 0 0 0 none\n"
+                   "2 log 2 0 0 1 0 people_log\nOccupants in the log\n0 1 0 people -\n");
+    std::string dir = scratchDir();
+    writeFile(dir + "/occ_office.prj", prj);
+    ChildResult r = runChild([&] {
+        cookie_io_functions_t io = {nullptr, watchProgress, nullptr, nullptr};
+        FILE* watched = fopencookie(nullptr, "w", io);
+        setvbuf(watched, nullptr, _IONBF, 0);
+        FILE* saved = stderr;
+        stderr = watched;
+        lastStep = 24;
+        FlowmirState* fms = flowmirNewState();
+        int rc = SetupSimulation(fms, (dir + "/occ_office").c_str(), 0, "", nullptr);
+        stderr = saved;
+        printf("rc %d allocations %ld steps %d\n", rc, (long)allocationCalls, stepsCounted);
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "rc 0 allocations 0 steps 23\n");
+    // The run did what was counted: the sensor saw the occupants, the file has their exposures.
+    EXPECT_TRUE(contains(readFile(dir + "/occ_office.log"), "1/1\t10:00:00\t36000\t2.000000e+00\n"));
+    EXPECT_TRUE(contains(readFile(dir + "/occ_office.ebw"), "final\t1\t1\t"));
+}
 #else
 TEST(TransientRun, TimeStepLoopAllocatesNothing)
 {
     GTEST_SKIP() << "the sanitizer's allocator replaces the counting one";
 }
 TEST(TransientRun, TransportStepAllocatesNothing)
+{
+    GTEST_SKIP() << "the sanitizer's allocator replaces the counting one";
+}
+TEST(TransientRun, WpcStepAllocatesNothing)
+{
+    GTEST_SKIP() << "the sanitizer's allocator replaces the counting one";
+}
+TEST(TransientRun, OccupantStepAllocatesNothing)
 {
     GTEST_SKIP() << "the sanitizer's allocator replaces the counting one";
 }

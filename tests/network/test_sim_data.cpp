@@ -137,13 +137,15 @@ TEST(SimData, AssemblesNodesAndLinksInOrderWithTheirFields)
         {LINK_PATH, 1, 6, 1, 0x01, 1, 1, 1.5f, 1.5f, 1.5f, 0, 1.0, AFE_PLR_ORFC},
         {LINK_PATH, 2, 1, 2, 0x00, 0, 0, 3.0f, 3.0f, -0.5f, 0, 2.0, AFE_PLR_CRACK},
         {LINK_PATH, 3, 2, 6, 0x01, 2, -1, 5.5f, 2.0f, 5.5f, 0, 1.0, AFE_PLR_ORFC},
-        // A constant-flow fan keeps only the no-off-diagonal bit: no wind pressure.
-        {LINK_PATH, 4, 6, 1, 0x000, 0, 1, 1.0f, 1.0f, 1.0f, 0, 1.0, AFE_FAN_CMF},
+        // A constant-flow fan keeps only the no-off-diagonal bit: no wind pressure. It still
+        // opens to the ambient, so it has an envelope entry (its pressure stays 0), and every
+        // entry after it moves up by one from the old count of wind-exposed openings only.
+        {LINK_PATH, 4, 6, 1, 0x000, 3, 1, 1.0f, 1.0f, 1.0f, 0, 1.0, AFE_FAN_CMF},
         {LINK_DUCT, 1, 5, 4, 0, 0, 0, 0, 0, 0, -1.0f, (double)0.02f, AFE_DCT_DWC},
         {LINK_DUCT, 2, 4, 3, 0, 0, 0, 0, 0, 0, -1.5f, 1.0, AFE_DCT_PLR},
         {LINK_TERM, 1, 3, 1, 0x00, 0, 0, 2.5f, 0, 2.5f, 0, 1.0, AFE_D_TERM},
         {LINK_LEAK, 2, 4, 2, 0x400, 0, 0, 4.0f, 0, 0.5f, 0, 1.0, AFE_D_LEAK},
-        {LINK_TERM, 3, 5, 6, 0x01, 3, -1, 5.0f, 0, 5.0f, 0, 1.0, AFE_D_TERM},
+        {LINK_TERM, 3, 5, 6, 0x01, 4, -1, 5.0f, 0, 5.0f, 0, 1.0, AFE_D_TERM},
     };
     ASSERT_EQ(fms->nafpt, 9);
     float* windZero = ts.link(2)->windP;
@@ -178,10 +180,12 @@ TEST(SimData, AssemblesNodesAndLinksInOrderWithTheirFields)
         EXPECT_EQ(l->dd != nullptr, r.styp != LINK_PATH);
     }
     EXPECT_EQ(*windZero, 0.0f);
-    ASSERT_EQ(fms->nenv, 3);
+    ASSERT_EQ(fms->nenv, 4);
     EXPECT_EQ(fms->wSign[1], 1.0f);
     EXPECT_EQ(fms->wSign[2], -1.0f);
-    EXPECT_EQ(fms->wSign[3], -1.0f);
+    EXPECT_EQ(fms->wSign[3], 1.0f);
+    EXPECT_EQ(fms->wSign[4], -1.0f);
+    EXPECT_EQ(fms->wPenv[3], 0.0f);
     EXPECT_FLOAT_EQ(ts.link(3)->windConst, 3.0f);
     EXPECT_FLOAT_EQ(ts.link(3)->azimuth, 90.0f);
     EXPECT_FLOAT_EQ(ts.link(9)->windConst, -2.0f);
@@ -223,7 +227,7 @@ TEST(SimData, AssemblesNodesAndLinksInOrderWithTheirFields)
     EXPECT_FLOAT_EQ(t3->Fdes, -0.1f);
     EXPECT_NE(ts.link(7)->elem, ts.link(9)->elem);
 
-    EXPECT_TRUE(contains(log, "  3 envelope paths|terminals for WPC\n")) << log;
+    EXPECT_TRUE(contains(log, "  4 envelope paths|terminals for WPC\n")) << log;
     EXPECT_TRUE(contains(log, "1 Duct Networks\n      network # 0 - jctns:\n"
                               "      network # 1 - jctns:\n     1     2     3\n"))
         << log;

@@ -119,6 +119,18 @@ static const FilterData* topOf(const AirLink* l)
     return l->filter ? static_cast<const Filter*>(l->filter)->top : nullptr;
 }
 
+// Every stage of every filtered link, in link order and forward flow order.
+template <class Visit>
+static void eachStage(FlowmirState* fms, Visit visit)
+{
+    for (int i = 1; i <= fms->nFpath; i++) {
+        const AirLink* l = fms->Fpath[i];
+        const FilterData* top = topOf(l);
+        if (!top) continue;
+        for (const FilterData* s = firstStage(top); s; s = nextStage(top, s)) visit(l, top, s);
+    }
+}
+
 static void writeFilters(FlowmirState* fms, FILE* fp)
 {
     if (fms->nFpath < 1 || !fms->Fpath) return;
@@ -150,40 +162,30 @@ static void writeFilters(FlowmirState* fms, FILE* fp)
     fprintf(fp, "\nFilter loading summary.\n");
     writeContaminantHeads(fms, fp);
     fprintf(fp, "\telement\tns\n");
-    for (int i = 1; i <= fms->nFpath; i++) {
-        const AirLink* l = fms->Fpath[i];
-        const FilterData* top = topOf(l);
-        if (!top) continue;
-        for (const FilterData* s = firstStage(top); s; s = nextStage(top, s)) {
-            fprintf(fp, "%d", l->s_nr);
-            for (int j = 0; j < nc; j++) fprintf(fp, "\t%.6e", s->loads[j]);
-            fprintf(fp, "\t%s\t%d\n", elementName(s), s == top ? subElements(top) : 0);
-        }
-    }
+    eachStage(fms, [&](const AirLink* l, const FilterData* top, const FilterData* s) {
+        fprintf(fp, "%d", l->s_nr);
+        for (int j = 0; j < nc; j++) fprintf(fp, "\t%.6e", s->loads[j]);
+        fprintf(fp, "\t%s\t%d\n", elementName(s), s == top ? subElements(top) : 0);
+    });
 
     fprintf(fp, "\nFilter breakthrough summary.\n");
     fprintf(fp, "%d\tfilters\n", fms->nFpath);
     fprintf(fp, "path\telement\tnc\n");
     fprintf(fp, "\tcontaminant\tdate\ttime\tefficiency\n");
-    for (int i = 1; i <= fms->nFpath; i++) {
-        const AirLink* l = fms->Fpath[i];
-        const FilterData* top = topOf(l);
-        if (!top) continue;
-        for (const FilterData* s = firstStage(top); s; s = nextStage(top, s)) {
-            fprintf(fp, "%d\t%s\t%d\n", l->s_nr, elementName(s), nc);
-            for (int j = 0; j < nc; j++) {
-                fprintf(fp, "\t%s", fms->ctm[j].name);
-                if (s->bkday && s->bkday[j] > 0) {
-                    char date[16], clock[16];
-                    datestr(fms, s->bkday[j], date);
-                    if (!timestr(fms, s->bktime[j], clock)) clock[0] = '\0';
-                    fprintf(fp, "\t%s\t%s\t%g\n", date, clock, s->eff[j]);
-                } else {
-                    fprintf(fp, "\t--\t--\t%g\n", s->eff[j]);
-                }
+    eachStage(fms, [&](const AirLink* l, const FilterData*, const FilterData* s) {
+        fprintf(fp, "%d\t%s\t%d\n", l->s_nr, elementName(s), nc);
+        for (int j = 0; j < nc; j++) {
+            fprintf(fp, "\t%s", fms->ctm[j].name);
+            if (s->bkday && s->bkday[j] > 0) {
+                char date[16], clock[16];
+                datestr(fms, s->bkday[j], date);
+                if (!timestr(fms, s->bktime[j], clock)) clock[0] = '\0';
+                fprintf(fp, "\t%s\t%s\t%g\n", date, clock, s->eff[j]);
+            } else {
+                fprintf(fp, "\t--\t--\t%g\n", s->eff[j]);
             }
         }
-    }
+    });
 }
 
 static void writeAmbient(FlowmirState* fms, FILE* fp)

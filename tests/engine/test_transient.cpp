@@ -403,27 +403,36 @@ static ssize_t watchProgress(void*, const char* data, size_t size)
     return (ssize_t)size;
 }
 
+// Runs the project in a child through the library, counting the allocations of the steps from
+// the second to the last one; prints "rc R allocations A steps S transport T". A factorisation
+// of -1 leaves the engine's choice.
+static ChildResult countedRun(const std::string& project, int last, int factor = -1)
+{
+    return runChild([&] {
+        cookie_io_functions_t io = {nullptr, watchProgress, nullptr, nullptr};
+        FILE* watched = fopencookie(nullptr, "w", io);
+        setvbuf(watched, nullptr, _IONBF, 0);
+        FILE* saved = stderr;
+        stderr = watched;
+        lastStep = last;
+        FlowmirState* fms = flowmirNewState();
+        if (factor >= 0) flowmirSetFactorisation(fms, factor);
+        int rc = SetupSimulation(fms, project.c_str(), 0, "", nullptr);
+        stderr = saved;
+        printf("rc %d allocations %ld steps %d transport %d\n", rc, (long)allocationCalls, stepsCounted,
+               fms->nSolveMft);
+    });
+}
+
 TEST(TransientRun, TimeStepLoopAllocatesNothing)
 {
     std::string dir = stageRun("tr_stack");
     // Both factorisations of the skyline method.
     for (int factor : {FLOWMIR_FACTOR_SKYLINE, FLOWMIR_FACTOR_LDLT}) {
         SCOPED_TRACE(factor);
-        ChildResult r = runChild([&] {
-            cookie_io_functions_t io = {nullptr, watchProgress, nullptr, nullptr};
-            FILE* watched = fopencookie(nullptr, "w", io);
-            setvbuf(watched, nullptr, _IONBF, 0);
-            FILE* saved = stderr;
-            stderr = watched;
-            lastStep = 48;
-            FlowmirState* fms = flowmirNewState();
-            flowmirSetFactorisation(fms, factor);
-            int rc = SetupSimulation(fms, (dir + "/tr_stack").c_str(), 0, "", nullptr);
-            stderr = saved;
-            printf("rc %d allocations %ld steps %d\n", rc, (long)allocationCalls, stepsCounted);
-        });
+        ChildResult r = countedRun(dir + "/tr_stack", 48, factor);
         ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, "rc 0 allocations 0 steps 47\n");
+        EXPECT_EQ(r.out, "rc 0 allocations 0 steps 47 transport 0\n");
     }
 }
 
@@ -449,20 +458,7 @@ TEST(TransientRun, TransportStepAllocatesNothing)
     std::string dir = stageRun("tr_stack", prj);
     for (int factor : {FLOWMIR_FACTOR_SKYLINE, FLOWMIR_FACTOR_LDLT}) {
         SCOPED_TRACE(factor);
-        ChildResult r = runChild([&] {
-            cookie_io_functions_t io = {nullptr, watchProgress, nullptr, nullptr};
-            FILE* watched = fopencookie(nullptr, "w", io);
-            setvbuf(watched, nullptr, _IONBF, 0);
-            FILE* saved = stderr;
-            stderr = watched;
-            lastStep = 48;
-            FlowmirState* fms = flowmirNewState();
-            flowmirSetFactorisation(fms, factor);
-            int rc = SetupSimulation(fms, (dir + "/tr_stack").c_str(), 0, "", nullptr);
-            stderr = saved;
-            printf("rc %d allocations %ld steps %d transport %d\n", rc, (long)allocationCalls, stepsCounted,
-                   fms->nSolveMft);
-        });
+        ChildResult r = countedRun(dir + "/tr_stack", 48, factor);
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "rc 0 allocations 0 steps 47 transport 48\n");
         std::string log = readFile(dir + "/tr_stack.xlog");
@@ -490,19 +486,7 @@ TEST(TransientRun, WpcStepAllocatesNothing)
     std::string dir = scratchDir();
     writeFile(dir + "/wpc_rooms.prj", prj);
     writeFile(dir + "/wpc_rooms.wpc", wpc);
-    ChildResult r = runChild([&] {
-        cookie_io_functions_t io = {nullptr, watchProgress, nullptr, nullptr};
-        FILE* watched = fopencookie(nullptr, "w", io);
-        setvbuf(watched, nullptr, _IONBF, 0);
-        FILE* saved = stderr;
-        stderr = watched;
-        lastStep = 24;
-        FlowmirState* fms = flowmirNewState();
-        int rc = SetupSimulation(fms, (dir + "/wpc_rooms").c_str(), 0, "", nullptr);
-        stderr = saved;
-        printf("rc %d allocations %ld steps %d transport %d\n", rc, (long)allocationCalls, stepsCounted,
-               fms->nSolveMft);
-    });
+    ChildResult r = countedRun(dir + "/wpc_rooms", 24);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "rc 0 allocations 0 steps 23 transport 24\n");
     std::string log = readFile(dir + "/wpc_rooms.xlog");
@@ -519,20 +503,9 @@ TEST(TransientRun, OccupantStepAllocatesNothing)
                    "2 log 2 0 0 1 0 people_log\nOccupants in the log\n0 1 0 people -\n");
     std::string dir = scratchDir();
     writeFile(dir + "/occ_office.prj", prj);
-    ChildResult r = runChild([&] {
-        cookie_io_functions_t io = {nullptr, watchProgress, nullptr, nullptr};
-        FILE* watched = fopencookie(nullptr, "w", io);
-        setvbuf(watched, nullptr, _IONBF, 0);
-        FILE* saved = stderr;
-        stderr = watched;
-        lastStep = 24;
-        FlowmirState* fms = flowmirNewState();
-        int rc = SetupSimulation(fms, (dir + "/occ_office").c_str(), 0, "", nullptr);
-        stderr = saved;
-        printf("rc %d allocations %ld steps %d\n", rc, (long)allocationCalls, stepsCounted);
-    });
+    ChildResult r = countedRun(dir + "/occ_office", 24);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "rc 0 allocations 0 steps 23\n");
+    EXPECT_EQ(r.out, "rc 0 allocations 0 steps 23 transport 24\n");
     // The run did what was counted: the sensor saw the occupants, the file has their exposures.
     EXPECT_TRUE(contains(readFile(dir + "/occ_office.log"), "1/1\t10:00:00\t36000\t2.000000e+00\n"));
     EXPECT_TRUE(contains(readFile(dir + "/occ_office.ebw"), "final\t1\t1\t"));

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "support/error.h"
@@ -228,4 +229,25 @@ double bracketWeight(FlowmirState* fms, const Bracket* b, int ahead, const char*
     if (interval <= 0) error(fms, FATAL, __FILE__, __LINE__, word, " file day-times must increase", "");
     if (ahead < interval) return (double)ahead / interval;
     return 1.0;
+}
+
+const char* bracket_record_text(FlowmirState* fms, const Bracket* b, char* out, size_t length)
+{
+    char date[16], time[16];
+    datxstr(fms, b->nextDay, date);
+    if (!timestr(fms, b->nextTime, time)) time[0] = '\0';
+    snprintf(out, length, "%s %s", date, time);
+    return out;
+}
+
+const char* bracket_place(FlowmirState* fms, long offset, const char* kind, const char* path, char* out,
+                          size_t length)
+{
+    if (offset < 0 && fms->_UNXT) offset = ftell(fms->_UNXT);
+    long line = nxt_line_at(fms, offset);
+    if (line > 0)
+        snprintf(out, length, " (line %ld of %s file %s)", line, kind, path);
+    else
+        snprintf(out, length, " (%s file %s)", kind, path);
+    return out;
 }

@@ -4,6 +4,7 @@
 #ifndef FLOWMIR_BOUNDARY_BRACKET_H
 #define FLOWMIR_BOUNDARY_BRACKET_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -18,6 +19,13 @@ struct Bracket {
 };
 
 void initBracket(Bracket* b);
+
+// "1/2 06:00:00": the record the bracket has just accepted, for messages.
+const char* bracket_record_text(FlowmirState* fms, const Bracket* b, char* out, size_t length);
+// " (line 7 of WPC file a.wpc)": where a fault of a boundary file lies, by the line of the
+// input at `offset` (-1: the reader's position); kind names the file ("WPC", "CTM").
+const char* bracket_place(FlowmirState* fms, long offset, const char* kind, const char* path, char* out,
+                          size_t length);
 
 // Reads the next record's date (on a new line) and time from the current input and shifts the
 // bracket onto it. *ahead: seconds from (day, time) to the record. 0 accepted, 1 end of file,

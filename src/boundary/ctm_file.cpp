@@ -30,23 +30,13 @@ static const double FLOAT_LIMIT = 3.4028234663852886e38;
 // position).
 static const char* place(FlowmirState* fms, long offset, char* out)
 {
-    if (offset < 0 && fms->_UNXT) offset = ftell(fms->_UNXT);
-    long line = nxt_line_at(fms, offset);
-    if (line > 0)
-        snprintf(out, PLACE_LENGTH, " (line %ld of CTM file %s)", line, fms->ctmPath);
-    else
-        snprintf(out, PLACE_LENGTH, " (CTM file %s)", fms->ctmPath);
-    return out;
+    return bracket_place(fms, offset, "CTM", fms->ctmPath, out, PLACE_LENGTH);
 }
 
 // "1/2 06:00:00": the record the bracket has just accepted, for messages.
 static const char* recordText(FlowmirState* fms, char* out, size_t length)
 {
-    char date[16], time[16];
-    datxstr(fms, fms->ctmBracket.nextDay, date);
-    if (!timestr(fms, fms->ctmBracket.nextTime, time)) time[0] = '\0';
-    snprintf(out, length, "%s %s", date, time);
-    return out;
+    return bracket_record_text(fms, &fms->ctmBracket, out, length);
 }
 
 // "column 2 (CO2)", or "column 3" for a species that is not simulated.

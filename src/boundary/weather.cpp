@@ -39,11 +39,7 @@ static double reduceDegrees(double deg)
 // "1/2 06:00:00": the record the bracket has just accepted, for messages.
 static const char* recordText(FlowmirState* fms, char* out, size_t length)
 {
-    char date[16], time[16];
-    datxstr(fms, fms->wthBracket.nextDay, date);
-    if (!timestr(fms, fms->wthBracket.nextTime, time)) time[0] = '\0';
-    snprintf(out, length, "%s %s", date, time);
-    return out;
+    return bracket_record_text(fms, &fms->wthBracket, out, length);
 }
 
 // Reads the ten values of the record the bracket has just accepted. Every value must be there

@@ -29,23 +29,13 @@ static const double FLOAT_LIMIT = 3.4028234663852886e38;
 // position).
 static const char* place(FlowmirState* fms, long offset, char* out)
 {
-    if (offset < 0 && fms->_UNXT) offset = ftell(fms->_UNXT);
-    long line = nxt_line_at(fms, offset);
-    if (line > 0)
-        snprintf(out, PLACE_LENGTH, " (line %ld of WPC file %s)", line, fms->wpcPath);
-    else
-        snprintf(out, PLACE_LENGTH, " (WPC file %s)", fms->wpcPath);
-    return out;
+    return bracket_place(fms, offset, "WPC", fms->wpcPath, out, PLACE_LENGTH);
 }
 
 // "1/2 06:00:00": the record the bracket has just accepted, for messages.
 static const char* recordText(FlowmirState* fms, char* out, size_t length)
 {
-    char date[16], time[16];
-    datxstr(fms, fms->wpcBracket.nextDay, date);
-    if (!timestr(fms, fms->wpcBracket.nextTime, time)) time[0] = '\0';
-    snprintf(out, length, "%s %s", date, time);
-    return out;
+    return bracket_record_text(fms, &fms->wpcBracket, out, length);
 }
 
 // Whether the current line holds another word. Every block of a record is one line: a short

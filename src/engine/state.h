@@ -38,6 +38,7 @@ struct OccSchedule;
 struct Exposure;
 struct OccSource;
 struct ExpStat;
+struct SparseSolver;
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -411,6 +412,13 @@ struct FlowmirState {
         double *rowchk, *colchk, *maxdif;  // [1..n] balance check
         float* age;            // [1..nzone] hours
         SumStat *day, *run;    // [1..nzone]
+        // Networks of more than AGE_DENSE_MAX nodes: the outflow matrix in row-indexed
+        // storage, factored by the sparse solvers instead of the dense elimination.
+        int* ija;              // [1..nnz] ("age-ija")
+        double* sa;            // [1..nnz] ("age-sa")
+        int nnz;
+        double *ambIn, *ambOut;  // [1..n] each node's air from and to the ambient
+        SparseSolver* solver;  // ("age-solver")
     } age;
     struct CbwOut {
         FILE* fp;              // open ".cbw" file, or none

@@ -1,7 +1,9 @@
 // The age-of-air file. With the outflow matrix A of the airflow nodes (A[i][i] the air leaving
 // node i, A[j][i] minus the air going from i to j), the ages t solve A t = M, M the nodes' air
 // masses: every node's air is as old as the mixture of the air it receives, aged by its mass
-// over its throughflow. t is the sum over j of column j of the inverse times M_j.
+// over its throughflow. t is the sum over j of column j of the inverse times M_j: so the dense
+// elimination computes it. Beyond AGE_DENSE_MAX nodes the dense matrix and its n^3 work per
+// step are out of reach, and the same system is solved once for M with the sparse solvers.
 #include "results/summary_age.h"
 
 #include <cmath>
@@ -16,8 +18,10 @@
 #include "support/log.h"
 #include "support/paths.h"
 #include "support/timeconv.h"
+#include "network/sparse.h"
+#include "transport/sasn.h"
 
-enum { AGE_PATH = 260 };
+enum { AGE_PATH = 260, AGE_DENSE_MAX = 400 };
 
 static void agePath(FlowmirState* fms, char* path)
 {
@@ -27,6 +31,51 @@ static void agePath(FlowmirState* fms, char* path)
 static bool listingTime(const FlowmirState* fms, int time)
 {
     return fms->listStep <= 0 || time % fms->listStep == 0;
+}
+
+// The pattern of the outflow matrix without the ambient: every node's diagonal and both
+// entries of every link between two of them.
+static void sparseOpen(FlowmirState* fms)
+{
+    FlowmirState::AgeOut& a = fms->age;
+    int n = a.n;
+    ColEntry** rows = alc_vt<ColEntry*>(fms, 1, n, "age-rows");
+    for (int i = 1; i <= n; i++) rows[i] = nullptr;
+    MemBlock* pool = alc_eci(fms, ACOL_BLOCK_SIZE, "age-acol");
+    for (int i = 1; i <= n; i++) acolset(fms, rows, &pool, i, i);
+    for (const AirLink* l = fms->linkList; l; l = l->next) {
+        int i = l->nodeN->nr, j = l->nodeM->nr;
+        if (i > n || j > n || i == j) continue;
+        acolset(fms, rows, &pool, i, j);
+        acolset(fms, rows, &pool, j, i);
+    }
+    int nelem = 0;
+    int* ijaS = acol_struct(fms, rows, n, &nelem, "age-ijaS");
+    fre_ec(fms, pool, "age-acol");
+    fre_vt(fms, rows, 1, n);
+    a.nnz = ija_minset_count(ijaS, n, 0);
+    a.ija = alc_vt<int>(fms, 1, a.nnz, "age-ija");
+    ija_minset(ijaS, a.ija, n, 0);
+    fre_vt(fms, ijaS, 1, nelem);
+    a.sa = alc_vt<double>(fms, 1, a.nnz, "age-sa");
+    a.ambIn = alc_vt<double>(fms, 1, n, "age-amb");
+    a.ambOut = alc_vt<double>(fms, 1, n, "age-amb");
+    a.solver = static_cast<SparseSolver*>(alc_e(fms, sizeof(SparseSolver), "age-solver"));
+    sasn_newInit(a.solver);
+    sasn_configure(fms, a.solver, n, n, a.ija, 0, 0, 0.0f, 0.0f, 1.0f);
+}
+
+static void sparseClose(FlowmirState* fms)
+{
+    FlowmirState::AgeOut& a = fms->age;
+    if (a.solver) {
+        sasn_free(fms, a.solver);
+        fre_e(fms, a.solver, sizeof(SparseSolver), "age-solver");
+    }
+    fre_vt(fms, a.ija, 1, a.nnz);
+    fre_vt(fms, a.sa, 1, a.nnz);
+    fre_vt(fms, a.ambIn, 1, a.n);
+    fre_vt(fms, a.ambOut, 1, a.n);
 }
 
 void set_uage_open(FlowmirState* fms)
@@ -52,7 +101,10 @@ void set_uage_open(FlowmirState* fms)
 
     int N = fms->nafnd;
     a.n = N - 1;
-    a.flows = static_cast<double**>(alc_mc(fms, 1, N, 1, N, sizeof(double), "flows"));
+    if (a.n > AGE_DENSE_MAX)
+        sparseOpen(fms);
+    else
+        a.flows = static_cast<double**>(alc_mc(fms, 1, N, 1, N, sizeof(double), "flows"));
     if (a.n > 0) {
         a.ident = alc_vt<double>(fms, 1, a.n, "ident");
         a.mass = alc_vt<double>(fms, 1, a.n, "mass");
@@ -80,6 +132,7 @@ void set_uage_close(FlowmirState* fms, int remove)
     }
     int N = fms->nafnd;
     if (a.flows) fre_mc(fms, a.flows, 1, N, 1, N, sizeof(double));
+    sparseClose(fms);
     fre_vt(fms, a.ident, 1, a.n);
     fre_vt(fms, a.mass, 1, a.n);
     fre_vt(fms, a.sum, 1, a.n);
@@ -136,15 +189,64 @@ static void balanceCheck(FlowmirState* fms, double** A)
     }
 }
 
+// The same outflow matrix in row-indexed storage, the ambient's share kept beside it; the
+// balance check from it; and the ages in seconds in a.sum from one solution for the masses.
+static void sparseAges(FlowmirState* fms)
+{
+    FlowmirState::AgeOut& a = fms->age;
+    int n = a.n;
+    double* sa = a.sa;
+    for (int k = 1; k <= a.nnz; k++) sa[k] = 0.0;
+    for (int i = 1; i <= n; i++) a.ambIn[i] = a.ambOut[i] = 0.0;
+    for (const AirLink* l = fms->linkList; l; l = l->next)
+        for (int k = 0; k < 2; k++) {
+            double F = l->Flow[k];
+            if (!(F > 0.0) && !(F < 0.0)) continue;
+            int from = F > 0.0 ? l->nodeN->nr : l->nodeM->nr;
+            int to = F > 0.0 ? l->nodeM->nr : l->nodeN->nr;
+            F = fabs(F);
+            if (from <= n && to <= n) {
+                sa[from] += F;
+                sa[sa_find(a.ija, to, from)] -= F;
+            } else if (from <= n) {
+                sa[from] += F;
+                a.ambOut[from] += F;
+            } else if (to <= n) {
+                a.ambIn[to] += F;
+            }
+        }
+    for (int i = 1; i <= n; i++)
+        if (sa[i] < 1e-6) sa[i] = 1e-6;
+    for (int i = 1; i <= n; i++) {
+        a.rowchk[i] = a.ambIn[i];
+        a.colchk[i] = a.ambOut[i];
+    }
+    for (int i = 1; i <= n; i++)
+        for (int k = a.ija[i]; k < a.ija[i + 1]; k++) {
+            a.rowchk[i] += fabs(sa[k]);
+            a.colchk[a.ija[k]] += fabs(sa[k]);
+        }
+    for (int i = 1; i <= n; i++) {
+        double sum = a.rowchk[i] + a.colchk[i];
+        if (sum <= 0.0) continue;
+        double d = fabs(a.rowchk[i] - a.colchk[i]) / sum;
+        if (d > a.maxdif[i]) a.maxdif[i] = d;
+    }
+    sasn_prepMat(fms, a.solver, sa);
+    sasn_solve(fms, a.solver, a.mass, a.sum);
+}
+
 void writeAge_stepEnd(FlowmirState* fms, int time)
 {
     FlowmirState::AgeOut& a = fms->age;
     if (!a.fp) return;
     double** A = a.flows;
-    outflowMatrix(fms, A);
     for (AirNode* n = fms->nodeList; n; n = n->next)
         if (n->nr <= a.n) a.mass[n->nr] = n->M;
-    if (a.n > 0) {
+    if (a.solver) {
+        sparseAges(fms);
+    } else if (a.n > 0) {
+        outflowMatrix(fms, A);
         balanceCheck(fms, A);
         // The ambient's row and column drop out: its air has age 0.
         luf_ge(fms, A, a.n);

@@ -26,22 +26,12 @@ long vf_offset(FlowmirState* fms)
 
 const char* vf_place(FlowmirState* fms, const char* word, const char* path, long offset, char* out)
 {
-    if (offset < 0) offset = vf_offset(fms);
-    long line = nxt_line_at(fms, offset);
-    if (line > 0)
-        snprintf(out, VF_PLACE_LEN, " (line %ld of %s file %s)", line, word, path);
-    else
-        snprintf(out, VF_PLACE_LEN, " (%s file %s)", word, path);
-    return out;
+    return bracket_place(fms, offset, word, path, out, VF_PLACE_LEN);
 }
 
 const char* vf_recordText(FlowmirState* fms, const Bracket* b, char* out, size_t length)
 {
-    char date[16], time[16];
-    datxstr(fms, b->nextDay, date);
-    if (!timestr(fms, b->nextTime, time)) time[0] = '\0';
-    snprintf(out, length, "%s %s", date, time);
-    return out;
+    return bracket_record_text(fms, b, out, length);
 }
 
 void vf_readPeriod(FlowmirState* fms, const char* word, const char* path, int* first, int* last)

@@ -10,6 +10,7 @@
 #include "boundary/wpc_file.h"
 #include "controls/ctrl.h"
 #include "controls/valfile.h"
+#include "cosim/cosim.h"
 #include "engine/restart.h"
 #include "engine/signals.h"
 #include "engine/siminit.h"
@@ -108,6 +109,7 @@ static void logCounts(FlowmirState* fms, int nodes, int links)
 
 void releaseRunMemory(FlowmirState* fms)
 {
+    free_cosim_lists(fms);
     prj_read_free_comp_lists(fms);
     prj_read_free_element_lists(fms);
     runctrl_free(fms);
@@ -307,6 +309,10 @@ extern "C" int flowmir(FlowmirState* fms)
     DVF_init_controls(fms);
 
     adjustSpecialRun(fms);
+    if (fms->cosim) {
+        setup_cosim_lists(fms);
+        cosim_projectDataReady(fms);
+    }
 
     prj_read_free_comp_lists(fms);
     fre_ec(fms, fms->mbBlock, "mb-block");

@@ -195,7 +195,7 @@ static void boundaryStep(FlowmirState* fms, int (*get)(FlowmirState*, int, int, 
 }
 
 // The density iteration: airflows, non-trace species and densities until they agree.
-static void densityIteration(FlowmirState* fms)
+static void densityIteration(FlowmirState* fms, int newStep)
 {
     int itmax = fms->densItmax < 2 ? 2 : fms->densItmax;
     MfSystem* mfn = fms->mfn && fms->mfn->nonTrace ? fms->mfn : nullptr;
@@ -205,7 +205,7 @@ static void densityIteration(FlowmirState* fms)
             calc_sP(fms);
             solveAirflow(fms, fms->afMat);
         }
-        if (mfn) solve_Mfn(fms, mfn, it == 1);
+        if (mfn) solve_Mfn(fms, mfn, newStep && it == 1);
         bool converged = !fms->tsdens || (!(mfn && it == 1) && (fms->afsim != 1 || airNodeDensitiesHaveConverged(fms)));
         if (converged) return;
         if (it >= itmax) {
@@ -217,11 +217,16 @@ static void densityIteration(FlowmirState* fms)
 
 static void stepWork(FlowmirState* fms, int write)
 {
-    for (AirNode* n = fms->nodeList; n; n = n->next) {
-        n->M0 = n->M;
-        n->P0 = n->P;
+    // A host's re-solve of the same step keeps the step's starting state: storage and transport
+    // advance once per step.
+    int newStep = !fms->cosim || fms->advance;
+    if (newStep) {
+        for (AirNode* n = fms->nodeList; n; n = n->next) {
+            n->M0 = n->M;
+            n->P0 = n->P;
+        }
+        copyMassFractions(fms);
     }
-    copyMassFractions(fms);
     if (fms->ctmFile) boundaryStep(fms, CTM_get, "CTM");
     if (weatherOpen(fms)) boundaryStep(fms, WTH_get, "WTH");
     if (fms->wpcOpen) boundaryStep(fms, WPC_get, "WPC");
@@ -232,9 +237,9 @@ static void stepWork(FlowmirState* fms, int write)
     calc_wP(fms);
     // The non-trace sources enter the first airflow solution of the step as mass sources.
     if (fms->mfn && fms->mfn->nonTrace) findPolMassRates_cse_implicit(fms, fms->mfn);
-    densityIteration(fms);
+    densityIteration(fms, newStep);
     findPgage(fms);
-    if (fms->mft) solve_Mft(fms, fms->mft, 1);
+    if (fms->mft) solve_Mft(fms, fms->mft, newStep);
     if (fms->cosim) return;
     process_mf_results(fms);
 }
@@ -278,9 +283,15 @@ int sim_loop_start(FlowmirState* fms, int write)
         fms->interrupt = simInterrupt_checkInterrupt(fms);
         if (fms->interrupt == 1) fms->assumeConverged = 1;
     }
+    sim_loop_done(fms, write);
+    if (fms->interrupt == 2) finish(fms, 1);
+    return 0;
+}
+
+int sim_loop_done(FlowmirState* fms, int write)
+{
     fms->stepStartTime = fms->stepEndTime;
     if (write) writeSummaries_simEnd(fms);
-    if (fms->interrupt == 2) finish(fms, 1);
     return 0;
 }
 

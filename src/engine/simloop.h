@@ -8,6 +8,8 @@
 int sim_loop_init(FlowmirState* fms, int write);
 // The loop itself; in co-simulation one step.
 int sim_loop_start(FlowmirState* fms, int write);
+// The loop's end once the period is over (a host-stepped run: at fmiEndSimulation).
+int sim_loop_done(FlowmirState* fms, int write);
 // Day change at midnight (and the year's end after day 365).
 void rolloverNewSimDate(FlowmirState* fms, int write);
 // 0 go on, 1 assume convergence at the end of the day, 2 quit.

@@ -101,6 +101,13 @@ struct FlowmirState {
     int advance;
     int setupCalls;
     void (*prjDataReadyFcnP)(void);
+    int useVolumeFlows;  // the co-simulation flow getters return m3/s
+    int cosimReady;      // fmiSetupSimulation set the run up: the host may step and end it
+    struct CosimLists {
+        AirNode** zones;  // [1..nzone] "cosim_zone_list"
+        AirLink** paths;  // [1..npath] "cosim_path_list"
+        int nzone, npath; // the sizes they were made with
+    } cosimLists;
     int dayofy;
     int stepStartTime, stepEndTime;
     int endDate, endTime;

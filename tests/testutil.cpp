@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <gtest/gtest.h>
+
 #include "engine/run.h"
 
 // Under the leak checker a child that ends through exit() would report the run's memory,
@@ -116,4 +118,12 @@ ChildResult runHost(const std::string& args, const std::string& cwd)
     r.out = readFile(dir + "/out");
     r.err = readFile(dir + "/err");
     return r;
+}
+
+std::string replaceFirst(std::string text, const std::string& from, const std::string& to)
+{
+    size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
 }

@@ -13,6 +13,8 @@ std::string scratchDir();
 void writeFile(const std::string& path, const std::string& text);
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
+// text with the first occurrence of from replaced by to; a test failure when from is absent.
+std::string replaceFirst(std::string text, const std::string& from, const std::string& to);
 
 // An initialised state record, optionally logging to a file in a scratch folder.
 struct TestState {

@@ -30,14 +30,6 @@ static bool contains(const std::string& text, const std::string& piece)
     return text.find(piece) != std::string::npos;
 }
 
-// The text with its first `from` replaced by `to`; the piece must be there.
-static std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
-    size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos) text.replace(at, from.size(), to);
-    return text;
-}
 
 struct TimedRun {
     int status;      // exit status, or 128 + signal
@@ -102,7 +94,7 @@ TEST(WeatherHost, FaultyWeatherFilesStopTheRun)
     const std::string good = fixture("tr_stack.wth");
     // The record of 1/2 6:00:00 with a NUL byte in its temperature.
     const std::string nulRecord =
-        replaced(good, "1/2 6:00:00 268.15", std::string("1/2 6:00:00 268\0.15", 18));
+        replaceFirst(good, "1/2 6:00:00 268.15", std::string("1/2 6:00:00 268\0.15", 18));
     const std::string nulLine =
         std::to_string(1 + std::count(good.begin(), good.begin() + good.find("1/2 6:00"), '\n'));
 
@@ -126,24 +118,24 @@ TEST(WeatherHost, FaultyWeatherFilesStopTheRun)
     };
     // clang-format off
     const std::vector<Case> cases = {
-        {"calendar field that is not a number", text(replaced(good, "1/1 3 3 0 0.0", "1/1 3 3 x 0.0")),
+        {"calendar field that is not a number", text(replaceFirst(good, "1/1 3 3 0 0.0", "1/1 3 3 x 0.0")),
          false, 2,
          {"FATAL Bad daylight-saving flag in weather file; day 1/1: x\n"}, false},
-        {"record ends early", text(replaced(good, "1/2 24:00:00 269.55 101085 7.00 140 4.4 0 0 0 0 0",
+        {"record ends early", text(replaceFirst(good, "1/2 24:00:00 269.55 101085 7.00 140 4.4 0 0 0 0 0",
                                             "1/2 24:00:00 269.55 101085")), false, 2,
          {"FATAL WTH record 1/2 24:00:00 ends after 2 of 10 values\n"}, false},
-        {"wind speed beyond single precision", text(replaced(good, "101315 1.25 305", "101315 1e300 305")),
+        {"wind speed beyond single precision", text(replaceFirst(good, "101315 1.25 305", "101315 1e300 305")),
          false, 2,
          {"FATAL WTH record 1/1 02:00:00: wind speed 1e300 is beyond single-precision range\n"}, false},
-        {"wind direction not finite", text(replaced(good, "101315 1.25 305", "101315 1.25 nan")), false, 2,
+        {"wind direction not finite", text(replaceFirst(good, "101315 1.25 305", "101315 1.25 nan")), false, 2,
          {"FATAL WTH record 1/1 02:00:00: wind direction nan is not finite\n"}, false},
         // The reader closes the file at the "*"; the end of the run must not close it again.
-        {"end mark in the calendar", text(replaced(good, "1/1 3 3 0 0.0", "1/1 *")), false, 2,
+        {"end mark in the calendar", text(replaceFirst(good, "1/1 3 3 0 0.0", "1/1 *")), false, 2,
          {"FATAL Missing day of week in weather file; day 1/1\n"}, false},
-        {"end mark in the calendar, input test", text(replaced(good, "1/1 3 3 0 0.0", "1/1 *")), true, 2,
+        {"end mark in the calendar, input test", text(replaceFirst(good, "1/1 3 3 0 0.0", "1/1 *")), true, 2,
          {"FATAL Missing day of week in weather file; day 1/1\n"}, false},
         {"wind direction of many turns, input test",
-         text(replaced(good, "101325 1.00 300", "101325 1.00 1e20")), true, 0,
+         text(replaceFirst(good, "101325 1.00 300", "101325 1.00 1e20")), true, 0,
          {"NOTE Input test completed\n"}, true},
         {"no such file", [](const std::string&) {}, false, 2,
          {"FATAL Could not open WTH file tr_stack.wth: No such file or directory\n"}, false},

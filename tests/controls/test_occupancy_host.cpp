@@ -15,13 +15,6 @@
 
 static const std::string kProjects = FLOWMIR_TEST_PROJECTS;
 
-static std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
-    size_t pos = text.find(from);
-    EXPECT_NE(pos, std::string::npos) << from;
-    if (pos != std::string::npos) text.replace(pos, from.size(), to);
-    return text;
-}
 
 static std::string office()
 {
@@ -155,9 +148,9 @@ TEST(OccupancyHost, EmissionFollowsTheOccupantsAndTheExposureFileHoldsWhatTheyBr
 // Occupants who are out of the building at midnight, or all day.
 TEST(OccupancyHost, AbsenceLowersNoMinimumAndAveragesNothing)
 {
-    std::string dayAtWork = replaced(office(), "00:00:00 1 0 0 0\n12:30:00 2 0 0 0",
+    std::string dayAtWork = replaceFirst(office(), "00:00:00 1 0 0 0\n12:30:00 2 0 0 0",
                                      "00:00:00 0 0 0 0\n08:00:00 1 0 0 0\n17:00:00 0 0 0 0");
-    dayAtWork = replaced(dayAtWork, "1 3 0 workday", "1 4 0 workday");
+    dayAtWork = replaceFirst(dayAtWork, "1 3 0 workday", "1 4 0 workday");
     OfficeRun run = runOffice(dayAtWork);
     ASSERT_EQ(run.r.status, 0) << run.r.err << run.log;
     EXPECT_EQ(stepLine(run, 8), 0.0);
@@ -171,7 +164,7 @@ TEST(OccupancyHost, AbsenceLowersNoMinimumAndAveragesNothing)
     EXPECT_EQ(atof(f[6].c_str()), stepLine(run, 9));
 
     // Not there on day type 1: nothing to average, and nothing breathed.
-    OfficeRun away = runOffice(replaced(office(), "1 1 1 1 1 1 1 1 1 1 1 1", "0 1 1 1 1 1 1 1 1 1 1 1"));
+    OfficeRun away = runOffice(replaceFirst(office(), "1 1 1 1 1 1 1 1 1 1 1 1", "0 1 1 1 1 1 1 1 1 1 1 1"));
     ASSERT_EQ(away.r.status, 0) << away.r.err << away.log;
     ASSERT_EQ(away.ebw.size(), 29u);
     EXPECT_EQ(away.ebw[27], "1/1\t1\t1\t0.000000e+00\t0.000000e+00\t01:00:00\t0.000000e+00\t01:00:00\t0.000000e+00");
@@ -183,7 +176,7 @@ TEST(OccupancyHost, AbsenceLowersNoMinimumAndAveragesNothing)
 TEST(OccupancyHost, StepLinesAtListingTimesAndNoFileWhenNotAsked)
 {
     std::string dir = scratchDir();
-    OfficeRun run = runOffice(replaced(office(), "24:00:00 1:00:00 1:00:00 1:00:00", "24:00:00 1:00:00 2:00:00 1:00:00"),
+    OfficeRun run = runOffice(replaceFirst(office(), "24:00:00 1:00:00 1:00:00 1:00:00", "24:00:00 1:00:00 2:00:00 1:00:00"),
                               dir);
     ASSERT_EQ(run.r.status, 0) << run.r.err << run.log;
     int steps = 0;
@@ -197,7 +190,7 @@ TEST(OccupancyHost, StepLinesAtListingTimesAndNoFileWhenNotAsked)
     EXPECT_EQ(steps, 12);
     EXPECT_EQ(run.ebw[0], "1\t1\t1/1\t1/1\t7200\t1\t1");
 
-    OfficeRun off = runOffice(replaced(office(), "0 0 0 0 1 1 0 0\n", "0 0 0 0 0 0 0 0\n"), dir);
+    OfficeRun off = runOffice(replaceFirst(office(), "0 0 0 0 1 1 0 0\n", "0 0 0 0 0 0 0 0\n"), dir);
     ASSERT_EQ(off.r.status, 0) << off.r.err << off.log;
     EXPECT_FALSE(fileExists(dir + "/occ.ebw"));
 }

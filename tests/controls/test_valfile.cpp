@@ -36,13 +36,6 @@ static int occurrences(const std::string& text, const std::string& part)
     return n;
 }
 
-static std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
-    size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos) text.replace(at, from.size(), to);
-    return text;
-}
 
 static std::string cvfText(const std::string& period, const std::string& columns, const std::string& records)
 {
@@ -603,8 +596,8 @@ TEST(ControlLog, OneDayOfHourlyLinesThroughTheHost)
 // Entries closer than the time step are reported for the step that spans them.
 TEST(ControlLog, StepsSpanningEntriesAreReported)
 {
-    std::string cvf = replaced(fixture("vf_room.cvf"), "1/1 3:00:00", "1/1 0:30:00 270.5 290.5\n1/1 3:00:00");
-    std::string dvf = replaced(fixture("vf_room.dvf"), "1/1 08:00:00", "1/1 02:30:00 1 1\n1/1 08:00:00");
+    std::string cvf = replaceFirst(fixture("vf_room.cvf"), "1/1 3:00:00", "1/1 0:30:00 270.5 290.5\n1/1 3:00:00");
+    std::string dvf = replaceFirst(fixture("vf_room.dvf"), "1/1 08:00:00", "1/1 02:30:00 1 1\n1/1 08:00:00");
     std::string dir = stageRoom(fixture("vf_room.prj"), cvf, dvf);
     ChildResult r = runHost("-q vf_room", dir);
     ASSERT_EQ(r.status, 0) << r.err;
@@ -623,16 +616,16 @@ TEST(ControlLog, MissingFilesAndNamesStopTheRun)
         std::string prj;
         std::string err;
     } cases[] = {
-        {"no CVF", replaced(prj, "vf_room.cvf", "null"), "FATAL Continuous Values File (CVF) required\n"},
-        {"no DVF", replaced(prj, "vf_room.dvf", "null"), "FATAL Discrete Values File (DVF) required\n"},
+        {"no CVF", replaceFirst(prj, "vf_room.cvf", "null"), "FATAL Continuous Values File (CVF) required\n"},
+        {"no DVF", replaceFirst(prj, "vf_room.dvf", "null"), "FATAL Discrete Values File (DVF) required\n"},
         // Only the zone reads the CVF now: the component alone needs the file.
-        {"no CVF for a zone", replaced(replaced(replaced(prj, "vf_room.cvf", "null"), "1 cvf 1 0 0 0 0 Tout", "1 set 1 0 0 0 0 Tout"),
+        {"no CVF for a zone", replaceFirst(replaceFirst(replaceFirst(prj, "vf_room.cvf", "null"), "1 cvf 1 0 0 0 0 Tout", "1 set 1 0 0 0 0 Tout"),
                                        "\nTout\n2 dvf", "\n270\n2 dvf"),
          "FATAL Continuous Values File (CVF) required\n"},
         // Assembly stops at its own check, after every link has been made.
-        {"a zone's key", replaced(prj, "1 Troom 0", "1 Tzone 0"),
+        {"a zone's key", replaceFirst(prj, "1 Troom 0", "1 Tzone 0"),
          "ERROR Node name Tzone not found in CVF file.\n\nFATAL Fix errors, may need to call Orvo\n"},
-        {"a node's column", replaced(prj, "\nFan\n4 sns", "\nFans\n4 sns"),
+        {"a node's column", replaceFirst(prj, "\nFan\n4 sns", "\nFans\n4 sns"),
          "ERROR Name not in DVF: Fans\nFATAL Fix DVF file or control node errors\n"},
     };
     for (const Case& k : cases) {
@@ -651,7 +644,7 @@ TEST(ControlLog, MissingFilesAndNamesStopTheRun)
 TEST(ControlLog, EarlierLogDeletedWhenNoneIsWritten)
 {
     const std::string prj = fixture("vf_room.prj");
-    std::string noLogs = replaced(prj, "8 ! control nodes", "4 ! control nodes");
+    std::string noLogs = replaceFirst(prj, "8 ! control nodes", "4 ! control nodes");
     noLogs = noLogs.substr(0, noLogs.find("5 log 5")) + noLogs.substr(noLogs.find("-999\n0 ! simple air"));
     struct Case {
         const char* name;
@@ -659,7 +652,7 @@ TEST(ControlLog, EarlierLogDeletedWhenNoneIsWritten)
     } cases[] = {
         {"no controls at all", fixture("tr_stack.prj"), "tr_stack"},
         {"no log nodes", noLogs, "vf_room"},
-        {"switch off", replaced(prj, "0 0 0 0 0 1\n", "0 0 0 0 0 0\n"), "vf_room"},
+        {"switch off", replaceFirst(prj, "0 0 0 0 0 1\n", "0 0 0 0 0 0\n"), "vf_room"},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
@@ -679,8 +672,8 @@ TEST(ControlLog, EarlierLogDeletedWhenNoneIsWritten)
 // A steady run has no listing times: only the closing line is written.
 TEST(ControlLog, SteadyRunWritesOnlyTheClosingLine)
 {
-    std::string prj = replaced(fixture("vf_room.prj"), "1 0 30 1e-5", "0 0 30 1e-5");
-    prj = replaced(prj, "Jan01 24:00:00 1:00:00 1:00:00 1:00:00", "Jan01 24:00:00 1:00:00 0:00:00 1:00:00");
+    std::string prj = replaceFirst(fixture("vf_room.prj"), "1 0 30 1e-5", "0 0 30 1e-5");
+    prj = replaceFirst(prj, "Jan01 24:00:00 1:00:00 1:00:00 1:00:00", "Jan01 24:00:00 1:00:00 0:00:00 1:00:00");
     std::string dir = stageRoom(prj, fixture("vf_room.cvf"), fixture("vf_room.dvf"));
     ChildResult r = runHost("-q vf_room", dir);
     ASSERT_EQ(r.status, 0) << r.err;

@@ -14,13 +14,6 @@
 
 static const std::string kProjects = FLOWMIR_TEST_PROJECTS;
 
-static std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
-    size_t pos = text.find(from);
-    EXPECT_NE(pos, std::string::npos) << from;
-    if (pos != std::string::npos) text.replace(pos, from.size(), to);
-    return text;
-}
 
 // Two rooms in series, a fan supplying 0.1 kg/s through path 1 from the ambient, transient
 // airflow, no wind, no weather file: Jan01 00:00 to Jan02 24:00 in hourly steps.
@@ -32,14 +25,14 @@ static std::string seriesProject()
 // One room with a tracer decaying from 1e-3 by 1 ACH of ventilation, stretched to two days.
 static std::string tracerProject()
 {
-    return replaced(readFile(kProjects + "/tr_tracer.prj"), "Jan01 0:00:00 Jan01 00:00:00 Jan01 2:00:00",
+    return replaceFirst(readFile(kProjects + "/tr_tracer.prj"), "Jan01 0:00:00 Jan01 00:00:00 Jan01 2:00:00",
                     "Jan01 0:00:00 Jan01 00:00:00 Jan02 24:00:00");
 }
 
 // The series project with steady airflow and no contaminant simulation: steady only.
 static std::string steadyProject()
 {
-    return replaced(seriesProject(), "\n1 0 30 1e-9 1e-5 0.75 0 50 0\n", "\n0 0 30 1e-9 1e-5 0.75 0 50 0\n");
+    return replaceFirst(seriesProject(), "\n1 0 30 1e-9 1e-5 0.75 0 50 0\n", "\n0 0 30 1e-9 1e-5 0.75 0 50 0\n");
 }
 
 // A host-stepped run of a project written to a scratch folder as p.prj.
@@ -311,8 +304,8 @@ TEST(FmiStep, AddedMassRaisesTheZoneAndIsTransported)
 // the 0.1 kg/s comes in from the ambient, pushed by the ambient's higher pressure.
 static std::string exhaustProject()
 {
-    std::string text = replaced(seriesProject(), "\n1 0 -1 1 2 0 ", "\n1 0 -1 1 1 0 ");
-    return replaced(text, "\n3 0 2 -1 1 0 ", "\n3 0 2 -1 2 0 ");
+    std::string text = replaceFirst(seriesProject(), "\n1 0 -1 1 2 0 ", "\n1 0 -1 1 1 0 ");
+    return replaceFirst(text, "\n3 0 2 -1 1 0 ", "\n3 0 2 -1 2 0 ");
 }
 
 // The density of moist air, Pb / (287 (Tdb + 273.15) (1 + 1.6077687 max(W, 1e-5))): at 101325 Pa

@@ -25,13 +25,6 @@ std::string fixture(const std::string& name)
     return readFile(std::string(FLOWMIR_TEST_PROJECTS) + "/" + name);
 }
 
-std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
-    size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos) text.replace(at, from.size(), to);
-    return text;
-}
 
 const char PERIOD[] = "Jan10 0:00:00 Jan10 00:00:00 Jan12 24:00:00";
 const char NO_RESTART[] = "\n0 Jan01 0:00:00\n";
@@ -39,7 +32,7 @@ const char NO_RESTART[] = "\n0 Jan01 0:00:00\n";
 // The project as a run of Jan12 alone that starts from the snapshot of `day`.
 std::string restartedFrom(const std::string& prj, const std::string& day)
 {
-    return replaced(replaced(prj, PERIOD, "Jan12 0:00:00 Jan12 00:00:00 Jan12 24:00:00"), NO_RESTART,
+    return replaceFirst(replaceFirst(prj, PERIOD, "Jan12 0:00:00 Jan12 00:00:00 Jan12 24:00:00"), NO_RESTART,
                     "\n1 " + day + " 0:00:00\n");
 }
 
@@ -288,12 +281,12 @@ TEST(Restart, UnusableSnapshotsFallBackToTheSteadyStart)
 
     // A second zone and the path to it.
     std::string bigger =
-        replaced(replaced(prj, "1 ! zones\n1 3 0 0 0 1 0 100 293.15 0 Room 0 0 0 0 0 0 0 0\n",
+        replaceFirst(replaceFirst(prj, "1 ! zones\n1 3 0 0 0 1 0 100 293.15 0 Room 0 0 0 0 0 0 0 0\n",
                           "2 ! zones\n1 3 0 0 0 1 0 100 293.15 0 Room 0 0 0 0 0 0 0 0\n"
                           "2 3 0 0 0 1 0 20 293.15 0 Store 0 0 0 0 0 0 0 0\n"),
                  "2 ! paths\n", "3 ! paths\n");
     bigger =
-        replaced(bigger, "\n-999\n0 ! duct junctions",
+        replaceFirst(bigger, "\n-999\n0 ! duct junctions",
                  "\n3 0 1 2 1 0 0 0 0 0 1 0 0 1.5 1 0 1 0 0 0 0 0 0 0 0 0 0 0 0 0\n-999\n0 ! duct junctions");
     std::string garbage(400, '\x7f');
     struct Case {
@@ -366,10 +359,10 @@ TEST(Restart, RunsThatLeaveTheEarlierFile)
     ASSERT_EQ(good.size(), 400u);
 
     // Steady airflow without contaminants: afsim 0 on run-control line 15.
-    std::string steady = replaced(restartedFrom(prj, "Jan11"), "\n1 0 30 1e-5", "\n0 0 30 1e-5");
+    std::string steady = replaceFirst(restartedFrom(prj, "Jan11"), "\n1 0 30 1e-5", "\n0 0 30 1e-5");
     // Jan12 from 01:30 with hourly listings fails in the loop, after the file is opened.
     std::string late =
-        replaced(restartedFrom(prj, "Jan11"), "Jan12 0:00:00 Jan12 00:00:00", "Jan12 0:00:00 Jan12 01:30:00");
+        replaceFirst(restartedFrom(prj, "Jan11"), "Jan12 0:00:00 Jan12 00:00:00", "Jan12 0:00:00 Jan12 01:30:00");
     struct Case {
         const char* name;
         std::string prj, args;
@@ -405,7 +398,7 @@ TEST(Restart, RunsThatLeaveTheEarlierFile)
 TEST(Restart, CyclicRunWritesTheSteadyStateDate)
 {
     // mfsim 3 on run-control line 17; the steady-state date Jan05.
-    std::string prj = replaced(replaced(fixture("rst_mix.prj"), "\n2 0 1e-4 1e-15", "\n3 0 1e-4 1e-15"),
+    std::string prj = replaceFirst(replaceFirst(fixture("rst_mix.prj"), "\n2 0 1e-4 1e-15", "\n3 0 1e-4 1e-15"),
                                PERIOD, "Jan05 0:00:00 Jan10 00:00:00 Jan12 24:00:00");
     HostRun run("rst_mix", prj);
     ASSERT_EQ(run.r.status, 0) << run.r.err;

@@ -21,13 +21,6 @@ std::string fixture(const std::string& name)
     return readFile(std::string(FLOWMIR_TEST_PROJECTS) + "/" + name);
 }
 
-std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
-    size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos) text.replace(at, from.size(), to);
-    return text;
-}
 
 const char PERIOD[] = "Jan01 00:00:00 Jan01 00:00:00 Jan02 24:00:00 1:00:00 1:00:00 1:00:00\n";
 
@@ -84,10 +77,10 @@ TEST(ResultsKept, FailingRunsLeaveTheEarlierResults)
     std::string prj = fixture("tr_stack.prj"), wth = fixture("tr_stack.wth");
     const Case cases[] = {
         {"input test", "", "", "-t", 0, "Input test completed"},
-        {"project error", replaced(prj, "1 ! levels", "2 ! levels"), "", "", 2, "Project file errors must be fixed."},
-        {"weather header", "", replaced(wth, "WeatherFile Flowpad 2.0", "WeatherFile Flowpad 9.9"), "", -1,
+        {"project error", replaceFirst(prj, "1 ! levels", "2 ! levels"), "", "", 2, "Project file errors must be fixed."},
+        {"weather header", "", replaceFirst(wth, "WeatherFile Flowpad 2.0", "WeatherFile Flowpad 9.9"), "", -1,
          "FATAL"},
-        {"weather missing", replaced(prj, "tr_stack.wth", "gone.wth"), "", "", -1, "gone.wth"},
+        {"weather missing", replaceFirst(prj, "tr_stack.wth", "gone.wth"), "", "", -1, "gone.wth"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -129,7 +122,7 @@ TEST(ResultsKept, FailedWritesFailTheRun)
     EarlierRun earlier;
     // Ten days of hourly records outgrow an 8 KiB file size limit; the log's own writes are
     // not checked, so the outcome is read from standard error.
-    writeFile(earlier.prj, replaced(replaced(fixture("tr_stack.prj"), "tr_stack.wth", "null"), PERIOD,
+    writeFile(earlier.prj, replaceFirst(replaceFirst(fixture("tr_stack.prj"), "tr_stack.wth", "null"), PERIOD,
                                     "Jan01 00:00:00 Jan01 00:00:00 Jan10 24:00:00 1:00:00 1:00:00 1:00:00\n"));
     ChildResult r = runHostLimited(8, "-q '" + earlier.prj + "'");
     EXPECT_EQ(r.status, 2) << r.err;
@@ -148,7 +141,7 @@ TEST(ResultsKept, TerminationSignalsStopTheRunCleanly)
         EarlierRun earlier;
         // A year of one-minute steps without weather: long enough to be stopped midway.
         writeFile(earlier.prj,
-                  replaced(replaced(fixture("tr_stack.prj"), "tr_stack.wth", "null"), PERIOD,
+                  replaceFirst(replaceFirst(fixture("tr_stack.prj"), "tr_stack.wth", "null"), PERIOD,
                            "Jan01 00:00:00 Jan01 00:00:00 Dec31 24:00:00 0:01:00 1:00:00 24:00:00\n"));
         pid_t pid = fork();
         ASSERT_GE(pid, 0);
@@ -189,7 +182,7 @@ TEST(ResultsKept, CompletedRunsReplaceAndDeleteStaleResults)
     EXPECT_FALSE(fileExists(earlier.sim + ".part"));
 
     // Switches off: an input test keeps the old file, a completed run deletes it.
-    std::string off = replaced(fixture("tr_stack.prj"), "0 0 1 1 0\n", "0 0 0 0 0\n");
+    std::string off = replaceFirst(fixture("tr_stack.prj"), "0 0 1 1 0\n", "0 0 0 0 0\n");
     writeFile(earlier.prj, off);
     r = runHost("-q -t '" + earlier.prj + "'");
     ASSERT_EQ(r.status, 0) << r.err;

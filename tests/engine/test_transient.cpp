@@ -71,14 +71,6 @@ static std::string stageRun(const std::string& name, const std::string& prj = ""
     return dir;
 }
 
-// The text with its first `from` replaced by `to`; the piece must be there.
-static std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
-    size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos) text.replace(at, from.size(), to);
-    return text;
-}
 
 static bool contains(const std::string& text, const std::string& piece)
 {
@@ -321,7 +313,7 @@ TEST(TransientRun, StartTimeAndListingStep)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.start) + " " + c.list);
-        std::string prj = replaced(fixture("tr_stack.prj"), "Jan01 00:00:00 Jan01 00:00:00 Jan02 24:00:00 1:00:00 1:00:00",
+        std::string prj = replaceFirst(fixture("tr_stack.prj"), "Jan01 00:00:00 Jan01 00:00:00 Jan02 24:00:00 1:00:00 1:00:00",
                                    std::string("Jan01 00:00:00 Jan01 ") + c.start + " Jan01 06:00:00 1:00:00 " + c.list);
         std::string dir = stageRun("tr_stack", prj);
         ChildResult r = runHost("-q tr_stack", dir);
@@ -352,16 +344,16 @@ TEST(TransientRun, WeatherFileFaultsStopTheRun)
     } cases[] = {
         {"calendar ends before the period",
          // A broken first record shows that no record was read.
-         replaced(replaced(replaced(good, "1/1 1/2\n", "1/1 1/1\n"), "1/2 4 4 0 0.0\n", ""), "1/1 0:00:00",
+         replaceFirst(replaceFirst(replaceFirst(good, "1/1 1/2\n", "1/1 1/1\n"), "1/2 4 4 0 0.0\n", ""), "1/1 0:00:00",
                   "1/1 0:xx:00"),
          false,
          {"FATAL End date not on weather file\n"}},
-        {"times decrease", replaced(good, "1/2 6:00:00", "1/2 3:00:00"), true,
+        {"times decrease", replaceFirst(good, "1/2 6:00:00", "1/2 3:00:00"), true,
          {"ERROR File day-times decrease near day 1/2 time 03:00:00\n",
           "FATAL Error encountered while reading WTH file\n"}},
-        {"bad time", replaced(good, "1/2 6:00:00", "1/2 6:xx:00"), true,
+        {"bad time", replaceFirst(good, "1/2 6:00:00", "1/2 6:xx:00"), true,
          {"ERROR 6:xx:00 is not a valid time\n", "FATAL Error encountered while reading WTH file\n"}},
-        {"bad value", replaced(good, "1/2 6:00:00 268.15", "1/2 6:00:00 cold"), true,
+        {"bad value", replaceFirst(good, "1/2 6:00:00 268.15", "1/2 6:00:00 cold"), true,
          {"ERROR cold is not a (valid) number\n", "FATAL Error encountered while reading WTH file\n"}},
     };
     for (const Case& c : cases) {
@@ -441,19 +433,19 @@ TEST(TransientRun, TimeStepLoopAllocatesNothing)
 TEST(TransientRun, TransportStepAllocatesNothing)
 {
     std::string prj = fixture("tr_stack.prj");
-    prj = replaced(prj, "0 0 1e-4 1e-15 0 0\n", "2 0 1e-4 1e-15 0 0\n");
-    prj = replaced(prj, "0 ! species: none simulated\n0 ! species: none defined\n",
+    prj = replaceFirst(prj, "0 0 1e-4 1e-15 0 0\n", "2 0 1e-4 1e-15 0 0\n");
+    prj = replaceFirst(prj, "0 ! species: none simulated\n0 ! species: none defined\n",
                    "2 1 2\n2\n1 0 0 44.01 0 0 0 0 6e-4 819 0 0 0 0 0 0 CO2\nCarbon dioxide\n"
                    "2 0 0 100 1e-6 0 0 0 0 1000 0 0 0 0 0 0 PM\nParticles\n");
-    prj = replaced(prj, "0 ! kinetic reactions\n", "1\n1 1 settle\nSettling\nPM PM -1e-5\n");
-    prj = replaced(prj, "0 ! filter elements\n", "1\n1 cef 1 1 1 0 0 inlet\nInlet filter\n1\nPM 0.5\n");
-    prj = replaced(prj, "0 ! filters\n", "1\n1 1 1\n0 0\n");
-    prj = replaced(prj, "0 ! source/sink elements\n",
+    prj = replaceFirst(prj, "0 ! kinetic reactions\n", "1\n1 1 settle\nSettling\nPM PM -1e-5\n");
+    prj = replaceFirst(prj, "0 ! filter elements\n", "1\n1 cef 1 1 1 0 0 inlet\nInlet filter\n1\nPM 0.5\n");
+    prj = replaceFirst(prj, "0 ! filters\n", "1\n1 1 1\n0 0\n");
+    prj = replaceFirst(prj, "0 ! source/sink elements\n",
                    "2\n1 CO2 ccf people\nOccupants\n 6e-6 0 0 0\n2 PM bls walls\nWalls\n 1e-3 1.2 100 10 0 0 0\n");
-    prj = replaced(prj, "1 3 0 0 0 1 0 50 298.15 0 Room", "1 3 0 0 1 1 0 50 298.15 0 Room");
-    prj = replaced(prj, "0 ! zone initial mass fractions\n", "2\n1 6e-4 0\n");
-    prj = replaced(prj, "1 0 -1 1 1 0 0 0 0 0 1 0 0 0.5", "1 0 -1 1 1 1 0 0 0 0 1 0 0 0.5");
-    prj = replaced(prj, "0 ! sources and sinks\n",
+    prj = replaceFirst(prj, "1 3 0 0 0 1 0 50 298.15 0 Room", "1 3 0 0 1 1 0 50 298.15 0 Room");
+    prj = replaceFirst(prj, "0 ! zone initial mass fractions\n", "2\n1 6e-4 0\n");
+    prj = replaceFirst(prj, "1 0 -1 1 1 0 0 0 0 0 1 0 0 0.5", "1 0 -1 1 1 1 0 0 0 0 1 0 0 0.5");
+    prj = replaceFirst(prj, "0 ! sources and sinks\n",
                    "2\n1 1 1 0 0 2 0 0 0 0 0 0 0 0 0 0 0\n2 1 2 0 0 1 0 0 0 0 0 0 0 0 0 0 0\n");
     std::string dir = stageRun("tr_stack", prj);
     for (int factor : {FLOWMIR_FACTOR_SKYLINE, FLOWMIR_FACTOR_LDLT}) {
@@ -472,9 +464,9 @@ TEST(TransientRun, TransportStepAllocatesNothing)
 TEST(TransientRun, WpcStepAllocatesNothing)
 {
     std::string prj = fixture("wpc_rooms.prj");
-    prj = replaced(prj, "\n0 0 30 1e-5", "\n1 0 30 1e-5");
-    prj = replaced(prj, "\n1 0 1e-4 1e-15 0 0\n", "\n2 0 1e-4 1e-15 0 0\n");
-    prj = replaced(prj, "Jan01 00:00:00 Jan01 00:00:00 Jan01 2:00:00", "Jan01 00:00:00 Jan01 00:00:00 Jan01 24:00:00");
+    prj = replaceFirst(prj, "\n0 0 30 1e-5", "\n1 0 30 1e-5");
+    prj = replaceFirst(prj, "\n1 0 1e-4 1e-15 0 0\n", "\n2 0 1e-4 1e-15 0 0\n");
+    prj = replaceFirst(prj, "Jan01 00:00:00 Jan01 00:00:00 Jan01 2:00:00", "Jan01 00:00:00 Jan01 00:00:00 Jan01 24:00:00");
     std::string wpc = fixture("wpc_rooms.wpc");
     wpc = wpc.substr(0, wpc.find("1/1 00:00:00"));
     for (int h = 0; h <= 24; h++) {
@@ -497,8 +489,8 @@ TEST(TransientRun, WpcStepAllocatesNothing)
 TEST(TransientRun, OccupantStepAllocatesNothing)
 {
     std::string prj = fixture("occ_office.prj");
-    prj = replaced(prj, "0 0 0 0 0 0\n0 0 0 0 0\n1.2041", "0 0 0 0 0 1\n0 0 0 0 0\n1.2041");
-    prj = replaced(prj, "0 ! control nodes\n",
+    prj = replaceFirst(prj, "0 0 0 0 0 0\n0 0 0 0 0\n1.2041", "0 0 0 0 0 1\n0 0 0 0 0\n1.2041");
+    prj = replaceFirst(prj, "0 ! control nodes\n",
                    "2 ! control nodes\n1 sns 1 0 0 0 0 people\nOccupancy of the office\n0 1 0 0 1 1 5 0 0 0 0 none\n"
                    "2 log 2 0 0 1 0 people_log\nOccupants in the log\n0 1 0 people -\n");
     std::string dir = scratchDir();

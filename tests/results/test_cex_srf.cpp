@@ -452,13 +452,6 @@ TEST(SrfFile, ModesThatKeepNoListing)
 
 // --- whole runs ------------------------------------------------------------------------------
 
-std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
-    size_t pos = text.find(from);
-    EXPECT_NE(pos, std::string::npos) << from;
-    if (pos != std::string::npos) text.replace(pos, from.size(), to);
-    return text;
-}
 
 // Run-control lines 28 and 29: srfres is the fifth switch of the first, bcexres and dcexres
 // open the second.
@@ -549,9 +542,9 @@ double sumLine(const std::string& text)
 // flow times the room's fraction at the step's end times the step, as the results file has them.
 TEST(CexSrfHost, DecayingTracerBalancesTheResultsFile)
 {
-    std::string text = replaced(fixture("tr_tracer.prj"), "0 0 1 1 1\n0 0 0 0 0 0 0 0\n0 0 0 0 0 0\n0 0 0 0 0\n",
+    std::string text = replaceFirst(fixture("tr_tracer.prj"), "0 0 1 1 1\n0 0 0 0 0 0 0 0\n0 0 0 0 0 0\n0 0 0 0 0\n",
                                 std::string("0 0 1 1 1\n0 0 0 0 0 0 0 0\n") + kSwitchesOn);
-    text = replaced(text, "Jan01 2:00:00 1:00:00", "Jan01 3:00:00 1:00:00");
+    text = replaceFirst(text, "Jan01 2:00:00 1:00:00", "Jan01 3:00:00 1:00:00");
     HostRun run = runProject(text);
     ASSERT_EQ(run.r.status, 0) << run.r.err << run.log;
     SimFile sim;
@@ -600,10 +593,10 @@ struct OffCase {
 TEST(CexSrfHost, ListingsNotAskedForAreRemoved)
 {
     const OffCase cases[] = {
-        {"switches off", [](std::string t) { return replaced(t, kSwitchesOn, kSwitchesOff); }},
-        {"steady contaminants", [](std::string t) { return replaced(t, "2 0 1e-4 1e-15 0 0\n", "1 0 1e-4 1e-15 0 0\n"); }},
+        {"switches off", [](std::string t) { return replaceFirst(t, kSwitchesOn, kSwitchesOff); }},
+        {"steady contaminants", [](std::string t) { return replaceFirst(t, "2 0 1e-4 1e-15 0 0\n", "1 0 1e-4 1e-15 0 0\n"); }},
         {"no contaminant simulation",
-         [](std::string t) { return replaced(t, "2 0 1e-4 1e-15 0 0\n", "0 0 1e-4 1e-15 0 0\n"); }},
+         [](std::string t) { return replaceFirst(t, "2 0 1e-4 1e-15 0 0\n", "0 0 1e-4 1e-15 0 0\n"); }},
     };
     for (const OffCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -634,10 +627,10 @@ bool anyPart(const std::string& dir)
 TEST(CexSrfHost, FatalRunLeavesNoListings)
 {
     // The trapezoidal scheme at 3 ACH in hourly steps drives the room below zero.
-    std::string text = replaced(fixture("cex_room.prj"), "0 1 100 1e-6 1e-15 1.25 1 0\n", "0 1 100 1e-6 1e-15 1.25 0.5 0\n");
-    text = replaced(text, "2:00:00 0:30:00 1:00:00", "2:00:00 1:00:00 1:00:00");
-    text = replaced(text, " 0.03344714\n", " 0.10034142\n");
-    text = replaced(text, " 3.344714e-5 0 0 0\n", " 0 0 0 0\n");
+    std::string text = replaceFirst(fixture("cex_room.prj"), "0 1 100 1e-6 1e-15 1.25 1 0\n", "0 1 100 1e-6 1e-15 1.25 0.5 0\n");
+    text = replaceFirst(text, "2:00:00 0:30:00 1:00:00", "2:00:00 1:00:00 1:00:00");
+    text = replaceFirst(text, " 0.03344714\n", " 0.10034142\n");
+    text = replaceFirst(text, " 3.344714e-5 0 0 0\n", " 0 0 0 0\n");
     for (bool earlier : {false, true}) {
         SCOPED_TRACE(earlier ? "with earlier listings" : "without");
         HostRun run = earlier ? runProject(text, kListings) : runProject(text);

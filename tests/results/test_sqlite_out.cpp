@@ -27,19 +27,12 @@ std::string fixture(const std::string& name)
     return readFile(kProjects + "/" + name);
 }
 
-std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
-    size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos) text.replace(at, from.size(), to);
-    return text;
-}
 
 // Run-control line 29 of the fixtures: bcexres dcexres pfsql zfsql zcsql.
 const char kSqlAll[] = "\n0 0 1 1 1\n1.2041";
 std::string withSql(const std::string& prj, const std::string& line29)
 {
-    return replaced(prj, kSqlAll, "\n" + line29 + "\n1.2041");
+    return replaceFirst(prj, kSqlAll, "\n" + line29 + "\n1.2041");
 }
 
 // A project staged as DIR/t.prj beside the two-day weather file and run by its full path, so
@@ -353,8 +346,8 @@ TEST(SqliteHost, TablesFollowTheSwitchesTheNetworkAndTheSpecies)
         std::vector<std::string> tables;
         long records;
     };
-    std::string noDucts = replaced(fixture("tr_stack.prj"), "\n0 0 0 0 0\n1.2041", "\n0 0 1 1 1\n1.2041");
-    std::string twoSpecies = replaced(fixture("cex_room.prj"), "\n1 1 0 0 0\n1.2041", "\n0 0 1 0 1\n1.2041");
+    std::string noDucts = replaceFirst(fixture("tr_stack.prj"), "\n0 0 0 0 0\n1.2041", "\n0 0 1 1 1\n1.2041");
+    std::string twoSpecies = replaceFirst(fixture("cex_room.prj"), "\n1 1 0 0 0\n1.2041", "\n0 0 1 0 1\n1.2041");
     const Case cases[] = {
         {"no junctions, ducts or species",
          noDucts,
@@ -401,7 +394,7 @@ TEST(SqliteHost, EarlierDatabaseKeptByFailedRunsAndDeletedWhenSwitchedOff)
     ASSERT_GT(good.size(), 4096u);
 
     // The start time check of the transient loop fails after the database has been set up.
-    std::string fatal = replaced(fixture("sql_ducts.prj"), "Jan01 00:00:00 Jan01 00:00:00 Jan02",
+    std::string fatal = replaceFirst(fixture("sql_ducts.prj"), "Jan01 00:00:00 Jan01 00:00:00 Jan02",
                                  "Jan01 00:00:00 Jan01 01:30:00 Jan02");
     for (bool first : {true, false}) {
         SCOPED_TRACE(first ? "no earlier database" : "earlier database");

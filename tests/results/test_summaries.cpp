@@ -19,13 +19,6 @@ static std::string fixture(const char* name)
     return readFile(kProjects + "/" + name);
 }
 
-static std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
-    size_t pos = text.find(from);
-    EXPECT_NE(pos, std::string::npos) << from;
-    if (pos != std::string::npos) text.replace(pos, from.size(), to);
-    return text;
-}
 
 struct SumRun {
     std::string dir;
@@ -55,7 +48,7 @@ static std::vector<std::string> lines(const std::string& text)
 // 3600 / (1.2041 x 100) x 0.1 = 2.989785 per hour, all through paths, the same every step.
 TEST(AirChanges, RatesHeaderAndStatisticsOfAConstantSeries)
 {
-    std::string text = replaced(fixture("sum_series.prj"), "2 3 0 0 0 1 0 100 293.15 0 Room2",
+    std::string text = replaceFirst(fixture("sum_series.prj"), "2 3 0 0 0 1 0 100 293.15 0 Room2",
                                 "2 19 0 0 0 1 0 100 293.15 0 Room2");
     SumRun r = run(text);
     ASSERT_EQ(r.r.status, 0) << r.r.err;
@@ -83,11 +76,11 @@ TEST(AirChanges, RatesHeaderAndStatisticsOfAConstantSeries)
 TEST(AirChanges, DailyStatisticsOfAChangingSeries)
 {
     std::string text = fixture("sum_series.prj");
-    text = replaced(text, "0 ! day schedules\n-999\n0 ! week schedules\n-999",
+    text = replaceFirst(text, "0 ! day schedules\n-999\n0 ! week schedules\n-999",
                     "1 ! day schedules\n1 3 0 0 0 half\nfan on until noon\n0:00:00 1\n12:00:00 0\n24:00:00 0\n-999\n"
                     "1 ! week schedules\n1 0 0 half\nevery day\n1 1 1 1 1 1 1 1 1 1 1 1\n-999");
-    text = replaced(text, "1 0 -1 1 2 0 0 0 0 0 1", "1 0 -1 1 2 0 0 0 1 0 1");
-    text = replaced(text, "1 0 30 1e-9 1e-5", "1 0 30 1e-9 1e-15");
+    text = replaceFirst(text, "1 0 -1 1 2 0 0 0 0 0 1", "1 0 -1 1 2 0 0 0 1 0 1");
+    text = replaceFirst(text, "1 0 30 1e-9 1e-5", "1 0 30 1e-9 1e-15");
     SumRun r = run(text);
     ASSERT_EQ(r.r.status, 0) << r.r.err;
     std::vector<std::string> l = lines(r.file(".ach"));
@@ -138,8 +131,8 @@ TEST(AgeOfAir, RoomsInSeries)
 // A steady run lists its one state and, with the summary switches, summaries of that sample.
 TEST(Summaries, SteadyRunSummarisesItsOneState)
 {
-    std::string text = replaced(fixture("sum_series.prj"), "1 0 30 1e-9", "0 0 30 1e-9");
-    text = replaced(text, "\n0 1 1 0 0 0 1 1\n", "\n0 0 1 0 0 0 0 1\n");
+    std::string text = replaceFirst(fixture("sum_series.prj"), "1 0 30 1e-9", "0 0 30 1e-9");
+    text = replaceFirst(text, "\n0 1 1 0 0 0 1 1\n", "\n0 0 1 0 0 0 0 1\n");
     SumRun r = run(text);
     ASSERT_EQ(r.r.status, 0) << r.r.err;
     std::string ach = r.file(".ach"), age = r.file(".age");
@@ -160,10 +153,10 @@ TEST(Summaries, RefusalsAndStaleFiles)
         const char* message;
     } cases[] = {
         {"every room unconditioned",
-         replaced(replaced(fixture("sum_series.prj"), "1 3 0 0 0 1 0 100", "1 19 0 0 0 1 0 100"), "2 3 0 0 0 1 0 100",
+         replaceFirst(replaceFirst(fixture("sum_series.prj"), "1 3 0 0 0 1 0 100", "1 19 0 0 0 1 0 100"), "2 3 0 0 0 1 0 100",
                   "2 19 0 0 0 1 0 100"),
          "Building conditioned volume = 0"},
-        {"no reference density", replaced(fixture("sum_series.prj"), "\n1.2041 9.8055 ", "\n0 9.8055 "),
+        {"no reference density", replaceFirst(fixture("sum_series.prj"), "\n1.2041 9.8055 ", "\n0 9.8055 "),
          "Reference air density for air-change rates must be above 0: 0"},
     };
     for (const Case& c : cases) {
@@ -176,9 +169,9 @@ TEST(Summaries, RefusalsAndStaleFiles)
 
     std::string dir = scratchDir();
     for (const char* ext : {".ach", ".age", ".cbw", ".csm"}) writeFile(dir + "/p" + ext, "earlier\n");
-    std::string off = replaced(fixture("sum_series.prj"), "\n0 1 1 0 0 0 1 1\n", "\n0 0 0 0 0 0 0 0\n");
+    std::string off = replaceFirst(fixture("sum_series.prj"), "\n0 1 1 0 0 0 1 1\n", "\n0 0 0 0 0 0 0 0\n");
     // A failed run keeps them.
-    SumRun bad = run(replaced(off, "3 ! paths", "4 ! paths"), dir);
+    SumRun bad = run(replaceFirst(off, "3 ! paths", "4 ! paths"), dir);
     EXPECT_EQ(bad.r.status, 2);
     EXPECT_EQ(readFile(dir + "/p.ach"), "earlier\n");
     SumRun ok = run(off, dir);
@@ -192,11 +185,11 @@ TEST(Summaries, RefusalsAndStaleFiles)
 static std::string recirculatedSource()
 {
     std::string text = fixture("tr_recirc.prj");
-    text = replaced(text, "Jan01 2:00:00 1:00:00", "Jan01 24:00:00 1:00:00");
-    text = replaced(text, "\n0 0 0 0 0 0 0 0\n0 0 0 0 0 0\n", "\n0 0 0 1 0 0 0 0\n0 0 0 1 0 0\n");
-    text = replaced(text, "0 ! source/sink elements\n-999",
+    text = replaceFirst(text, "Jan01 2:00:00 1:00:00", "Jan01 24:00:00 1:00:00");
+    text = replaceFirst(text, "\n0 0 0 0 0 0 0 0\n0 0 0 0 0 0\n", "\n0 0 0 1 0 0 0 0\n0 0 0 1 0 0\n");
+    text = replaceFirst(text, "0 ! source/sink elements\n-999",
                     "1 ! source/sink elements\n1 tracer ccf release\nConstant release\n 1e-6 0 0 0\n-999");
-    text = replaced(text, "0 ! sources and sinks\n-999",
+    text = replaceFirst(text, "0 ! sources and sinks\n-999",
                     "1 ! sources and sinks\n1 1 1 0 0 1 0 0 0 0 0 0 0 0 0 0 0\n-999");
     return text;
 }
@@ -265,10 +258,10 @@ TEST(ContaminantSummary, SectionsAndAMassBalance)
 TEST(AgeOfAir, ALongChainSolvedSparse)
 {
     const int rooms = 450;
-    std::string text = replaced(fixture("sum_series.prj"), "Opening as a mass-flow power law: F = 0.01 kg/s at 1 Pa, exponent 0.5\n 1.0 0.01 0.5",
+    std::string text = replaceFirst(fixture("sum_series.prj"), "Opening as a mass-flow power law: F = 0.01 kg/s at 1 Pa, exponent 0.5\n 1.0 0.01 0.5",
                                 "Linear opening: F = 1 kg/s at 1 Pa\n 1.0 1 1");
-    text = replaced(text, "\n0 1 1 0 0 0 1 1\n", "\n0 0 0 0 0 0 1 0\n");
-    text = replaced(text, "1 0 30 1e-9", "0 0 30 1e-9");  // steady
+    text = replaceFirst(text, "\n0 1 1 0 0 0 1 1\n", "\n0 0 0 0 0 0 1 0\n");
+    text = replaceFirst(text, "1 0 30 1e-9", "0 0 30 1e-9");  // steady
     std::string zones = std::to_string(rooms) + " ! zones\n", paths = std::to_string(rooms + 1) + " ! paths\n";
     for (int k = 1; k <= rooms; k++)
         zones += std::to_string(k) + " 3 0 0 0 1 0 100 293.15 0 R" + std::to_string(k) + " 0 0 0 0 0 0 0 0\n";

@@ -239,18 +239,11 @@ static std::string office()
     return readFile(kProjects + "/ctm_office.prj");
 }
 
-static std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
-    size_t pos = text.find(from);
-    EXPECT_NE(pos, std::string::npos) << from;
-    if (pos != std::string::npos) text.replace(pos, from.size(), to);
-    return text;
-}
 
 // The species table follows the simulated list, not the order of the definitions.
 TEST(Species, TableInTheOrderOfTheSimulatedList)
 {
-    ProjectState ts(replaced(office(), "3 1 2 3 ! simulated", "3 2 1 3 ! simulated"));
+    ProjectState ts(replaceFirst(office(), "3 1 2 3 ! simulated", "3 2 1 3 ! simulated"));
     ASSERT_EQ(ts->nctm, 3);
     EXPECT_STREQ(ts->ctm[0].name, "H2O");
     EXPECT_STREQ(ts->ctm[1].name, "AIR");
@@ -305,13 +298,13 @@ TEST(Species, SetUpDistributesInstancesAndSinks)
 TEST(Species, SuperElementsMultipliersAndFixedZones)
 {
     std::string text = office();
-    text = replaced(text, "3 ! source/sink elements", "5 ! source/sink elements");
-    text = replaced(text, " 1e-4 50 0 0\n-999",
+    text = replaceFirst(text, "3 ! source/sink elements", "5 ! source/sink elements");
+    text = replaceFirst(text, " 1e-4 50 0 0\n-999",
                     " 1e-4 50 0 0\n4 NOX ccf other\nNot simulated\n 1 0 0 0\n5 H2O sup all\nThree of them\n 3 1 3 4\n-999");
-    text = replaced(text, "1 1 1 0 0 2 0 0 0 0 0 0 0 0 0 0 0", "1 1 5 0 0 2 0 0 0 0 0 0 0 0 0 0 0");
-    text = replaced(text, "3 1 3 0 0 1 0", "3 1 3 0 0 0 0");
-    text = replaced(text, "2 1 2 0 0 1 0.01", "2 2 2 0 0 1 0.01");
-    text = replaced(text, "2 3 0 0 0 2 0.5 30 295.15 0 Attic", "2 1 0 0 0 2 0.5 30 295.15 0 Attic");
+    text = replaceFirst(text, "1 1 1 0 0 2 0 0 0 0 0 0 0 0 0 0 0", "1 1 5 0 0 2 0 0 0 0 0 0 0 0 0 0 0");
+    text = replaceFirst(text, "3 1 3 0 0 1 0", "3 1 3 0 0 0 0");
+    text = replaceFirst(text, "2 1 2 0 0 1 0.01", "2 2 2 0 0 1 0.01");
+    text = replaceFirst(text, "2 3 0 0 0 2 0.5 30 295.15 0 Attic", "2 1 0 0 0 2 0.5 30 295.15 0 Attic");
     ProjectState ts(text);
     sim_data(ts.fms);
     EXPECT_EQ(ts->ncss, 2);  // moisture and particles from the super element; the zero multiplier dropped
@@ -329,8 +322,8 @@ TEST(Species, SuperElementsMultipliersAndFixedZones)
 // Reaction terms naming a species that is not simulated are dropped with a warning.
 TEST(Species, ReactionTermsOfUnsimulatedSpeciesAreDropped)
 {
-    std::string text = replaced(office(), "1 1 settling", "1 2 settling");
-    text = replaced(text, "PM25 PM25 -1e-5", "PM10 PM25 -1e-5\nAIR PM25 2e-6");
+    std::string text = replaceFirst(office(), "1 1 settling", "1 2 settling");
+    text = replaceFirst(text, "PM25 PM25 -1e-5", "PM10 PM25 -1e-5\nAIR PM25 2e-6");
     ProjectState ts(text);
     const Reaction* r = ts->KnrLst[1];
     ASSERT_EQ(r->n, 1);
@@ -383,7 +376,7 @@ TEST(Species, ReaderErrors)
     for (const Broken& c : cases) {
         SCOPED_TRACE(c.message);
         std::string path = scratchDir() + "/p.prj";
-        writeFile(path, replaced(office(), c.from, c.to));
+        writeFile(path, replaceFirst(office(), c.from, c.to));
         ChildResult r = runChild([&] {
             TestState t;
             t->msBlock = alc_eci(t.fms, 32000, "ms-block");

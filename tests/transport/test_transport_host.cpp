@@ -11,13 +11,6 @@
 
 static const std::string kProjects = FLOWMIR_TEST_PROJECTS;
 
-static std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
-    size_t pos = text.find(from);
-    EXPECT_NE(pos, std::string::npos) << from;
-    if (pos != std::string::npos) text.replace(pos, from.size(), to);
-    return text;
-}
 
 static std::string tracer()
 {
@@ -27,10 +20,10 @@ static std::string tracer()
 // A constant source of G kg/s in the room.
 static std::string withSource(std::string text, const char* G)
 {
-    text = replaced(text, "0 ! source/sink elements\n-999",
+    text = replaceFirst(text, "0 ! source/sink elements\n-999",
                     std::string("1 ! source/sink elements\n1 tracer ccf release\nConstant release\n ") + G +
                         " 0 0 0\n-999");
-    text = replaced(text, "0 ! sources and sinks\n-999",
+    text = replaceFirst(text, "0 ! sources and sinks\n-999",
                     "1 ! sources and sinks\n1 1 1 0 0 1 0 0 0 0 0 0 0 0 0 0 0\n-999");
     return text;
 }
@@ -70,8 +63,8 @@ static double roomAt(const HostRun& run, int time)
 TEST(TransportHost, SteadySourceGivesGOverQ)
 {
     std::string text = withSource(tracer(), "1e-6");
-    text = replaced(text, "2 0 1e-4 1e-15 0 0\n", "1 0 1e-4 1e-15 0 0\n");
-    text = replaced(text, "Jan01 0:00:00 Jan01", "Jan01 12:00:00 Jan01");
+    text = replaceFirst(text, "2 0 1e-4 1e-15 0 0\n", "1 0 1e-4 1e-15 0 0\n");
+    text = replaceFirst(text, "Jan01 0:00:00 Jan01", "Jan01 12:00:00 Jan01");
     HostRun run = runProject(text);
     ASSERT_EQ(run.r.status, 0) << run.r.err << run.log;
     ASSERT_TRUE(run.read);
@@ -90,7 +83,7 @@ TEST(TransportHost, TracerDecayByTheImplicitSchemes)
     const Decay cases[] = {{"1", 5.0e-4, 2.5e-4}, {"0.5", 1e-3 / 3, 1e-3 / 9}};
     for (const Decay& c : cases) {
         SCOPED_TRACE(c.theta);
-        std::string text = replaced(tracer(), "0 1 100 1e-6 1e-15 1.25 1 0\n",
+        std::string text = replaceFirst(tracer(), "0 1 100 1e-6 1e-15 1.25 1 0\n",
                                     std::string("0 1 100 1e-6 1e-15 1.25 ") + c.theta + " 0\n");
         HostRun run = runProject(text);
         ASSERT_EQ(run.r.status, 0) << run.r.err << run.log;
@@ -105,8 +98,8 @@ TEST(TransportHost, TracerDecayByTheImplicitSchemes)
 // The trapezoidal scheme with 3 ACH in hourly steps overshoots below zero and stops.
 TEST(TransportHost, TrapezoidalOvershootStopsTheRun)
 {
-    std::string text = replaced(tracer(), "0 1 100 1e-6 1e-15 1.25 1 0\n", "0 1 100 1e-6 1e-15 1.25 0.5 0\n");
-    text = replaced(text, " 0.03344714\n", " 0.10034142\n");
+    std::string text = replaceFirst(tracer(), "0 1 100 1e-6 1e-15 1.25 1 0\n", "0 1 100 1e-6 1e-15 1.25 0.5 0\n");
+    text = replaceFirst(text, " 0.03344714\n", " 0.10034142\n");
     HostRun run = runProject(text);
     EXPECT_EQ(run.r.status, 2);
     EXPECT_NE(run.log.find(" node\\k:       tracer\n"), std::string::npos) << run.log;
@@ -121,8 +114,8 @@ static std::string fixture(const char* name)
 // A steady run of the project at noon of January 1.
 static std::string steady(std::string text)
 {
-    text = replaced(text, "2 0 1e-4 1e-15 0 0\n", "1 0 1e-4 1e-15 0 0\n");
-    return replaced(text, "Jan01 0:00:00 Jan01", "Jan01 12:00:00 Jan01");
+    text = replaceFirst(text, "2 0 1e-4 1e-15 0 0\n", "1 0 1e-4 1e-15 0 0\n");
+    return replaceFirst(text, "Jan01 0:00:00 Jan01", "Jan01 12:00:00 Jan01");
 }
 
 static double nodeAt(const HostRun& run, int time, int node, int species = 0)
@@ -197,8 +190,8 @@ TEST(TransportHost, BoundaryLayerSinkConservesMass)
 TEST(TransportHost, CyclicRunConvergesOnTheSecondDay)
 {
     std::string text = withSource(tracer(), "1e-6");
-    text = replaced(text, "2 0 1e-4 1e-15 0 0\n", "3 0 1e-4 1e-15 0 0\n");
-    text = replaced(text, "1 ! zone initial mass fractions\n1 1e-3\n", "1 ! zone initial mass fractions\n1 0\n");
+    text = replaceFirst(text, "2 0 1e-4 1e-15 0 0\n", "3 0 1e-4 1e-15 0 0\n");
+    text = replaceFirst(text, "1 ! zone initial mass fractions\n1 1e-3\n", "1 ! zone initial mass fractions\n1 0\n");
     HostRun run = runProject(text);
     ASSERT_EQ(run.r.status, 0) << run.r.err << run.log;
     ASSERT_TRUE(run.read);
@@ -211,7 +204,7 @@ TEST(TransportHost, CyclicRunConvergesOnTheSecondDay)
 // A cyclic run needs a positive tolerance: with none it could never end.
 TEST(TransportHost, CyclicRunRefusesAZeroTolerance)
 {
-    std::string text = replaced(tracer(), "2 0 1e-4 1e-15 0 0\n", "3 0 0 1e-15 0 0\n");
+    std::string text = replaceFirst(tracer(), "2 0 1e-4 1e-15 0 0\n", "3 0 0 1e-15 0 0\n");
     HostRun run = runProject(text);
     EXPECT_EQ(run.r.status, 2);
     EXPECT_NE(run.log.find("Cyclic simulation needs a relative tolerance above 0: 0"), std::string::npos) << run.log;
@@ -235,7 +228,7 @@ TEST(TransportHost, EverySolverAgrees)
     for (size_t k = 0; k < sizeof methods / sizeof methods[0]; k++) {
         SCOPED_TRACE(k);
         std::string text = withSource(fixture("tr_recirc.prj"), "1e-6");
-        text = replaced(text, "0 1 100 1e-6 1e-15 1.25 1 0\n", methods[k].line);
+        text = replaceFirst(text, "0 1 100 1e-6 1e-15 1.25 1 0\n", methods[k].line);
         HostRun run;
         run.dir = scratchDir();
         writeFile(run.dir + "/t.prj", text);
@@ -258,18 +251,18 @@ TEST(TransportHost, EverySolverAgrees)
 // Two non-trace species, air and water vapour, with the room's initial fractions given.
 static std::string nonTrace(const char* roomFractions)
 {
-    std::string text = replaced(tracer(), "1 1 ! one simulated species\n1\n1 0 0 44.01 0 0 0 0 0 1000 0 0 0 0 0 0 tracer\n",
+    std::string text = replaceFirst(tracer(), "1 1 ! one simulated species\n1\n1 0 0 44.01 0 0 0 0 0 1000 0 0 0 0 0 0 tracer\n",
                                 "2 1 2 ! two non-trace species\n2\n1 0 1 28.97 0 0 0 0 0.994 1006 0 0 0 0 0 0 AIR\n"
                                 "Dry air\n2 0 1 18.02 0 0 0 0 0.006 1870 0 0 0 0 0 0 H2O\n");
-    return replaced(text, "1 ! zone initial mass fractions\n1 1e-3\n",
+    return replaceFirst(text, "1 ! zone initial mass fractions\n1 1e-3\n",
                     std::string("2 ! zone initial mass fractions\n1 ") + roomFractions + "\n");
 }
 
 // The tracer made the one non-trace species, all of the air.
 static std::string oneNonTrace()
 {
-    std::string text = replaced(tracer(), "1 0 0 44.01 0 0 0 0 0 1000", "1 0 1 44.01 0 0 0 0 1 1000");
-    return replaced(text, "1 ! zone initial mass fractions\n1 1e-3\n", "1 ! zone initial mass fractions\n1 1\n");
+    std::string text = replaceFirst(tracer(), "1 0 0 44.01 0 0 0 0 0 1000", "1 0 1 44.01 0 0 0 0 1 1000");
+    return replaceFirst(text, "1 ! zone initial mass fractions\n1 1e-3\n", "1 ! zone initial mass fractions\n1 1\n");
 }
 
 struct Refusal {
@@ -289,9 +282,9 @@ TEST(TransportHost, SetUpMessages)
         {"fractions far from a sum of 1", nonTrace("0.45 0.05"), 2, "Unreasonable initial mass fractions"},
         {"fractions near a sum of 1", nonTrace("0.94 0.01"), 0,
          "Adjusting node 1z mass fractions because sum(Mf) = 0.950000\n"},
-        {"short time steps", replaced(tracer(), "0 0 0 0.1 0 0\n", "1 0 0 0.1 0 0\n"), 2,
+        {"short time steps", replaceFirst(tracer(), "0 0 0 0.1 0 0\n", "1 0 0 0.1 0 0\n"), 2,
          "Short-time-step transport is not available in this version"},
-        {"variable steps", replaced(tracer(), "0 0 0 0.1 0 0\n", "2 0 0 0.1 0 0\n"), 2,
+        {"variable steps", replaceFirst(tracer(), "0 0 0 0.1 0 0\n", "2 0 0 0.1 0 0\n"), 2,
          "Variable-step transport integration is not available in this version"},
     };
     for (const Refusal& c : cases) {
@@ -306,7 +299,7 @@ TEST(TransportHost, SetUpMessages)
 // them, and the density iteration runs at least twice a step.
 TEST(TransportHost, NonTraceSpeciesSumToOne)
 {
-    std::string text = replaced(nonTrace("0.99 0.01"), "0 0 5 1 0 0 0\n", "1 0 5 1 0 0 0\n");
+    std::string text = replaceFirst(nonTrace("0.99 0.01"), "0 0 5 1 0 0 0\n", "1 0 5 1 0 0 0\n");
     HostRun run = runProject(text);
     ASSERT_EQ(run.r.status, 0) << run.log;
     ASSERT_TRUE(run.read);

@@ -4,7 +4,7 @@
 //
 //   bench_year_run [--zones N]... [--days D | --hours H] [--pcg] [--solver auto|skyline|ldlt]...
 //                  [--repeat R] [--keep] [--species 0|1|2] [--controls | --compare-controls]
-//                  [--sql | --compare-sql] [--list H]
+//                  [--sql | --compare-sql] [--compare-fmi] [--list H]
 //
 // Prints per building and solver the zones, paths, steps, the processor time of the whole run
 // in the child (reading and set-up included; the median of R runs), the time per step,
@@ -19,8 +19,10 @@
 // --compare-controls runs the building without and with it, alternately (rows "+ctl").
 // --sql writes the results database (path flows, node flows and concentrations) as well;
 // --compare-sql runs without and with it, alternately (rows "+sql", with the database's size,
-// its size per listing time and the processor time added to the run without it). --list H
-// lists every H hours instead of daily.
+// its size per listing time and the processor time added to the run without it). --compare-fmi
+// runs each building in batch and stepped by a host through the co-simulation interface (wind
+// pressures from the weather, as in batch), alternately (rows "+fmi", with the processor time
+// the stepping adds). --list H lists every H hours instead of daily.
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -37,6 +39,7 @@
 
 #include "building_gen.h"
 #include "engine/state.h"
+#include "flowmir/fmi.h"
 #include "flowmir/flowmir.h"
 
 namespace
@@ -139,9 +142,27 @@ struct Outcome {
     long maxrssKiB = 0;
 };
 
-// Runs the project through the library in a child process; its outcome, processor time and
-// peak memory.
-bool runChild(const std::string& project, int factor, Outcome* out)
+// A host stepping the run through the co-simulation interface to its end, as an energy
+// simulator would (without setting anything).
+int runStepped(FlowmirState* fms, const std::string& project, Outcome* o)
+{
+    fmiSetWindPressureMode(fms, 0);
+    int rc = fmiSetupSimulation(fms, project.c_str());
+    if (rc != 0) return rc;
+    int endDate = fmiGetSimulationEndDate(fms), endTime = fmiGetSimulationEndTime(fms);
+    while (!(fmiGetCurrentDate(fms) == endDate && fmiGetCurrentTime(fms) >= endTime))
+        if ((rc = fmiDoCoSimStep(fms, 1)) != 0) break;
+    o->steps = fms->stepCount;
+    o->errors = fms->errorCount;
+    o->factorisations = fms->nLufSkyS + fms->nSaPcg;
+    o->assemblies = fms->nFillAf;
+    fmiEndSimulation(fms);
+    return rc;
+}
+
+// Runs the project through the library in a child process, in batch or stepped by a host; its
+// outcome, processor time and peak memory.
+bool runChild(const std::string& project, int factor, bool stepped, Outcome* out)
 {
     int fd[2];
     if (pipe(fd) != 0) return false;
@@ -153,11 +174,15 @@ bool runChild(const std::string& project, int factor, Outcome* out)
         FlowmirState* fms = flowmirNewState();
         flowmirSetQuiet(fms, 1);
         flowmirSetFactorisation(fms, factor);
-        o.rc = SetupSimulation(fms, project.c_str(), 0, "", nullptr);
-        o.steps = fms->stepCount;
-        o.errors = fms->errorCount;
-        o.factorisations = fms->nLufSkyS + fms->nSaPcg;
-        o.assemblies = fms->nFillAf;
+        if (stepped) {
+            o.rc = runStepped(fms, project, &o);
+        } else {
+            o.rc = SetupSimulation(fms, project.c_str(), 0, "", nullptr);
+            o.steps = fms->stepCount;
+            o.errors = fms->errorCount;
+            o.factorisations = fms->nLufSkyS + fms->nSaPcg;
+            o.assemblies = fms->nFillAf;
+        }
         ssize_t n = write(fd[1], &o, sizeof o);
         _exit(n == (ssize_t)sizeof o ? 0 : 3);
     }
@@ -208,7 +233,7 @@ DbSize databaseSize(const std::string& path)
 
 // A building as run: with or without the control network and the results database.
 struct Variant {
-    bool ctl, sql;
+    bool ctl, sql, fmi;
 };
 
 } // namespace
@@ -221,7 +246,7 @@ int main(int argc, char** argv)
     bool keep = false, pcg = false;
     int species = 0;
     bool controls = false, compareControls = false;
-    bool sql = false, compareSql = false;
+    bool sql = false, compareSql = false, compareFmi = false;
     int listHours = 24;
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "--zones") && i + 1 < argc) {
@@ -244,6 +269,8 @@ int main(int argc, char** argv)
             sql = true;
         } else if (!strcmp(argv[i], "--compare-sql")) {
             compareSql = true;
+        } else if (!strcmp(argv[i], "--compare-fmi")) {
+            compareFmi = true;
         } else if (!strcmp(argv[i], "--list") && i + 1 < argc) {
             listHours = atoi(argv[++i]);
         } else if (!strcmp(argv[i], "--species") && i + 1 < argc) {
@@ -253,7 +280,7 @@ int main(int argc, char** argv)
         } else {
             fprintf(stderr, "usage: bench_year_run [--zones N]... [--days D | --hours H] [--pcg] "
                             "[--solver auto|skyline|ldlt]... [--repeat R] [--keep] [--species 0|1|2] "
-                            "[--controls | --compare-controls] [--sql | --compare-sql] [--list H]\n");
+                            "[--controls | --compare-controls] [--sql | --compare-sql] [--compare-fmi] [--list H]\n");
             return 2;
         }
     }
@@ -261,6 +288,10 @@ int main(int argc, char** argv)
     if (hours < 0 || hours > 24) hours = 0;
     if (listHours < 1 || listHours > 24 || 24 % listHours != 0) {
         fprintf(stderr, "year_run: --list takes a divisor of 24 hours\n");
+        return 2;
+    }
+    if (compareFmi && (compareSql || compareControls)) {
+        fprintf(stderr, "year_run: --compare-fmi compares alone\n");
         return 2;
     }
     if (zoneCounts.empty()) zoneCounts = {100, 1000};
@@ -296,6 +327,7 @@ int main(int argc, char** argv)
     printf("%7s %7s %7s %8s %7s %10s %12s %8s %8s %10s", "zones", "paths", "ducts", "solver", "steps", "cpu s",
            "ms/step", "fact/st", "asm/st", "peak MiB");
     if (anySql) printf(" %9s %9s %9s", "db MiB", "KiB/list", "+cpu %");
+    if (compareFmi) printf(" %9s", "+cpu %");
     printf("\n");
     int failures = 0;
     for (int zones : zoneCounts) {
@@ -305,12 +337,14 @@ int main(int argc, char** argv)
         std::vector<Variant> variants;
         for (bool ctl : compareControls ? std::vector<bool>{false, true} : std::vector<bool>{controls})
             for (bool db : compareSql ? std::vector<bool>{false, true} : std::vector<bool>{sql})
-                variants.push_back({ctl, db});
+                for (bool fmi : compareFmi ? std::vector<bool>{false, true} : std::vector<bool>{false})
+                    variants.push_back({ctl, db, fmi});
         std::vector<std::string> names;
         BuildingCounts counts;
         for (const Variant& var : variants) {
             std::string name =
-                dir + "/building" + std::to_string(zones) + (var.ctl ? "c" : "") + (var.sql ? "s" : "");
+                dir + "/building" + std::to_string(zones) + (var.ctl ? "c" : "") + (var.sql ? "s" : "") +
+                (var.fmi ? "f" : "");
             std::string prj =
                 transientBuilding(zones, days, hours, pcg, species, var.ctl, var.sql, listHours, &counts);
             if (!writeText(name + ".prj", prj)) {
@@ -328,7 +362,7 @@ int main(int argc, char** argv)
             for (int r = 0; r < repeat && !failed; r++)
                 for (size_t v = 0; v < variants.size() && !failed; v++) {
                     Outcome o;
-                    bool ok = runChild(names[v] + ".prj", factor, &o);
+                    bool ok = runChild(names[v] + ".prj", factor, variants[v].fmi, &o);
                     if (!ok || o.rc != 0 || o.errors != 0) {
                         printf("%7d  run failed (status %d, %d errors): see %s.xlog\n", counts.zones, o.rc, o.errors,
                                names[v].c_str());
@@ -344,7 +378,7 @@ int main(int argc, char** argv)
                 const Outcome& o = rv[rv.size() / 2];
                 double steps = std::max(o.steps, 1);
                 std::string label = std::string(pcg ? "pcg" : solver.c_str()) + (variants[v].ctl ? "+ctl" : "") +
-                                    (variants[v].sql ? "+sql" : "");
+                                    (variants[v].sql ? "+sql" : "") + (variants[v].fmi ? "+fmi" : "");
                 printf("%7d %7d %7d %8s %7d %10.2f %12.3f %8.2f %8.2f %10.1f", counts.zones, counts.paths,
                        counts.ducts, label.c_str(), o.steps, o.cpu, 1e3 * o.cpu / steps, o.factorisations / steps,
                        o.assemblies / steps, o.maxrssKiB / 1024.0);
@@ -362,6 +396,14 @@ int main(int argc, char** argv)
                     }
                 } else if (anySql) {
                     printf(" %9s %9s %9s", "-", "-", "-");
+                }
+                // Against the batch run of the same building just before it.
+                if (compareFmi && variants[v].fmi) {
+                    std::vector<Outcome>& base = runs[v - 1];
+                    double cpu0 = base[base.size() / 2].cpu;
+                    printf(" %9.1f", cpu0 > 0 ? 100.0 * (o.cpu - cpu0) / cpu0 : 0.0);
+                } else if (compareFmi) {
+                    printf(" %9s", "-");
                 }
                 printf("\n");
             }

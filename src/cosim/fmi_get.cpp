@@ -1,8 +1,11 @@
-// Results a host reads after a step: zone mass fractions and path flows.
+// Results a host reads after a step: zone mass fractions, path, terminal and leak flows,
+// control outputs and the contaminant leaving through the envelope.
 #include "airflow/pressures.h"
+#include "controls/ctrl.h"
 #include "cosim/cosim.h"
 #include "flowmir/fmi.h"
 #include "network/airnet.h"
+#include "transport/filter.h"
 
 extern "C" int fmiGetZoneMF(FlowmirState* fms, int zone, int ctm, double* mf)
 {
@@ -40,6 +43,64 @@ static double moistDensity(const FlowmirState* fms, double T, double W)
 
 enum { LF_SYSTEM = LF_AHS | LF_AHR | LF_AHO | LF_AHX };
 
+// System flows, terminals and leaks take the downstream air's temperature, dry.
+static double downstreamVolumeFlow(const FlowmirState* fms, const AirLink* l)
+{
+    const AirNode* down = l->dP >= 0.0 ? l->nodeM : l->nodeN;
+    return l->Flow[0] / moistDensity(fms, down->T, 0.0);
+}
+
+static int linkFlow(const FlowmirState* fms, AirLink* const* list, int n, int i, double* F)
+{
+    if (!F) return 1;
+    if (!list) return 2;
+    if (i < 1 || i > n) return 3;
+    const AirLink* l = list[i];
+    *F = fms->useVolumeFlows ? downstreamVolumeFlow(fms, l) : l->Flow[0];
+    return 0;
+}
+
+extern "C" int fmiGetTermFlow(FlowmirState* fms, int term, double* F)
+{
+    const FlowmirState::CosimLists& c = fms->cosimLists;
+    return linkFlow(fms, c.terms, c.nterm, term, F);
+}
+
+extern "C" int fmiGetLeakFlow(FlowmirState* fms, int leak, double* F)
+{
+    const FlowmirState::CosimLists& c = fms->cosimLists;
+    return linkFlow(fms, c.leaks, c.nleak, leak, F);
+}
+
+extern "C" int fmiGetOutputControlValue(FlowmirState* fms, int index, float* value)
+{
+    if (!value) return 1;
+    const FlowmirState::CosimLists& c = fms->cosimLists;
+    if (c.nonode <= 0 || !c.onodes) return 2;
+    if (index < 1 || index > c.nonode) return 3;
+    *value = c.onodes[index]->out;
+    return 0;
+}
+
+// The mass carried out to the ambient in this step, filters applied.
+extern "C" int fmiGetEnvelopeExfil(FlowmirState* fms, int env, int ctm, double* mass)
+{
+    if (!mass) return 1;
+    const FlowmirState::CosimLists& c = fms->cosimLists;
+    if (!c.env || env < 1 || env > c.nenv || !c.env[env]) return 2;
+    if (ctm < 0 || ctm >= fms->nctm) return 3;
+    const AirLink* l = c.env[env];
+    const float* f = filter_get_eff(fms, l);
+    double dt = fms->time_step, m = 0.0;
+    for (int d = 0; d < 2; d++) {
+        double F = l->Flow[d];
+        if (F > 0.0 && l->nodeN != fms->ambt && l->nodeN->Mf) m += f[ctm] * F * l->nodeN->Mf[ctm] * dt;
+        if (F < 0.0 && l->nodeN == fms->ambt && l->nodeM->Mf) m -= f[ctm] * F * l->nodeM->Mf[ctm] * dt;
+    }
+    *mass = m;
+    return 0;
+}
+
 extern "C" int fmiGetPathFlows(FlowmirState* fms, int path, double* F0, double* F1)
 {
     if (!F0 || !F1) return 1;
@@ -51,9 +112,7 @@ extern "C" int fmiGetPathFlows(FlowmirState* fms, int path, double* F0, double* 
     if (!fms->useVolumeFlows) return 0;
     bool forward = l->dP >= 0.0;
     if (l->flags & LF_SYSTEM) {
-        // System flows take the downstream air's temperature, dry.
-        const AirNode* down = forward ? l->nodeM : l->nodeN;
-        *F0 /= moistDensity(fms, down->T, 0.0);
+        *F0 = downstreamVolumeFlow(fms, l);
         return 0;
     }
     const AirNode* up = forward ? l->nodeN : l->nodeM;

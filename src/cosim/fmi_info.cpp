@@ -8,8 +8,12 @@
 extern "C" int fmiGetNumZones(FlowmirState* fms) { return fms->nzone; }
 extern "C" int fmiGetNumPaths(FlowmirState* fms) { return fms->npath; }
 extern "C" int fmiGetNumJunctions(FlowmirState* fms) { return fms->njct; }
+extern "C" int fmiGetNumTerminals(FlowmirState* fms) { return fms->cosimLists.nterm; }
+extern "C" int fmiGetNumLeaks(FlowmirState* fms) { return fms->cosimLists.nleak; }
 extern "C" int fmiGetNumAHS(FlowmirState* fms) { return fms->nahs; }
 extern "C" int fmiGetNumCtms(FlowmirState* fms) { return fms->nctm; }
+extern "C" int fmiGetNumInputCtrlNodes(FlowmirState* fms) { return fms->cosimLists.ninode; }
+extern "C" int fmiGetNumOutputCtrlNodes(FlowmirState* fms) { return fms->cosimLists.nonode; }
 
 extern "C" int fmiGetCurrentDate(FlowmirState* fms) { return fms->dayofy; }
 extern "C" int fmiGetCurrentTime(FlowmirState* fms) { return fms->stepEndTime; }

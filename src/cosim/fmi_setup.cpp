@@ -14,35 +14,24 @@
 #include "results/simfile.h"
 #include "results/sqlite_out.h"
 #include "results/srf_file.h"
+#include "support/error.h"
 #include "support/heap.h"
 #include "support/log.h"
 
 enum { DAY = 86400 };
 
-void setup_cosim_lists(FlowmirState* fms)
+bool cosim_steppable(FlowmirState* fms)
 {
-    FlowmirState::CosimLists& l = fms->cosimLists;
-    free_cosim_lists(fms);
-    l.nzone = fms->nzone;
-    l.npath = fms->npath;
-    if (l.nzone > 0) {
-        l.zones = alc_vt<AirNode*>(fms, 1, l.nzone, "cosim_zone_list");
-        int i = 0;
-        for (AirNode* n = fms->nodeList; n && i < l.nzone; n = n->next) l.zones[++i] = n;
+    if (fms->mfsim == 3) {
+        error(fms, ERROR, __FILE__, __LINE__, "A cyclic contaminant simulation cannot be stepped by a host", "");
+        return false;
     }
-    if (l.npath > 0) {
-        l.paths = alc_vt<AirLink*>(fms, 1, l.npath, "cosim_path_list");
-        int i = 0;
-        for (AirLink* k = fms->linkList; k && i < l.npath; k = k->next) l.paths[++i] = k;
+    if (fms->mfsim > 0 && fms->nctm > 0 && fms->mfsolver >= 2) {
+        error(fms, ERROR, __FILE__, __LINE__, "Variable-step transport integration cannot be stepped by a host",
+              "");
+        return false;
     }
-}
-
-void free_cosim_lists(FlowmirState* fms)
-{
-    FlowmirState::CosimLists& l = fms->cosimLists;
-    fre_vt(fms, l.zones, 1, l.nzone);
-    fre_vt(fms, l.paths, 1, l.npath);
-    l = {};
+    return true;
 }
 
 void cosim_projectDataReady(FlowmirState* fms)
@@ -55,18 +44,6 @@ void cosim_projectDataReady(FlowmirState* fms)
         LOG(fms, "flowmir-lib => fms->prjDataReadyFcnP = NULL\n");
         logFlush(fms);
     }
-}
-
-AirNode* cosim_zone(const FlowmirState* fms, int zone)
-{
-    const FlowmirState::CosimLists& l = fms->cosimLists;
-    return l.zones && zone >= 1 && zone <= l.nzone ? l.zones[zone] : nullptr;
-}
-
-AirLink* cosim_path(const FlowmirState* fms, int path)
-{
-    const FlowmirState::CosimLists& l = fms->cosimLists;
-    return l.paths && path >= 1 && path <= l.npath ? l.paths[path] : nullptr;
 }
 
 extern "C" FlowmirState* fmiGetNimbalState(void)
@@ -113,6 +90,7 @@ extern "C" int fmiSetupSimulation(FlowmirState* fms, const char* projectPath)
     fms->cosimReady = 0;
     int rc = SetupSimulation(fms, projectPath, 1, "", nullptr);
     fms->cosimReady = rc == 0;
+    if (rc == 0) cosim_snapshot_save(fms);
     return rc;
 }
 
@@ -150,14 +128,17 @@ extern "C" int fmiDoCoSimStep(FlowmirState* fms, int advance)
     fms->advance = advance != 0;
     if (fms->advance) {
         bool first = atStart(fms);
+        cosim_snapshot_swap(fms);
         writeSolvedStep(fms);
         // Past the end date the day rolls over in the loop, without a summary.
         if (!first && fms->stepEndTime >= DAY && fms->dayofy != fms->endDate) {
             rolloverNewSimDate(fms, 1);
             fms->dayCount++;
         }
+        cosim_snapshot_swap(fms);
     }
     sim_loop_start(fms, 0);
+    cosim_snapshot_save(fms);
     return 0;
 }
 
@@ -170,6 +151,7 @@ extern "C" int fmiEndSimulation(FlowmirState* fms)
             // Ended before its first step, the run has its starting state and nothing to
             // summarise.
             bool stepped = !atStart(fms);
+            cosim_snapshot_swap(fms);
             writeSolvedStep(fms);
             sim_loop_done(fms, stepped);
         }

@@ -309,6 +309,7 @@ extern "C" int flowmir(FlowmirState* fms)
     DVF_init_controls(fms);
 
     adjustSpecialRun(fms);
+    if (fms->cosim && !cosim_steppable(fms)) return abandonRun(fms);
     if (fms->cosim) {
         setup_cosim_lists(fms);
         cosim_projectDataReady(fms);

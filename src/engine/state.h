@@ -106,7 +106,29 @@ struct FlowmirState {
     struct CosimLists {
         AirNode** zones;  // [1..nzone] "cosim_zone_list"
         AirLink** paths;  // [1..npath] "cosim_path_list"
-        int nzone, npath; // the sizes they were made with
+        CtrlNode** inodes; // [1..ninode] "cosim_inode_list": named `set` nodes
+        CtrlNode** onodes; // [1..nonode] "cosim_onode_list": named `pas` nodes
+        AirLink** terms;  // [1..nterm] "cosim_term_list"
+        AirNode** jcts;   // [1..njct] "cosim_jct_list"
+        AirLink** leaks;  // [1..nleak] "cosim_leak_list"
+        AirLink** oaps;   // [1..noap] "cosim_oap_list": each system's recirculation, or none
+        float* oapValues; // [1..noap] "cosim_oap_values"
+        uint16_t* pathFlags; // [1..npath] the project's flags of each path ("cosim_path_flags")
+        int* pathAhs;     // [1..npath] its air-handling system, 0 none ("cosim_path_ahs")
+        AirLink** env;    // [1..nenv] the link of each envelope entry ("cosim_env_list")
+        double** envMf;   // [1..nenv][0..nctm-1] "ENV_Mf": outdoor mass fractions the host sets
+        int nzone, npath, ninode, nonode, nterm, njct, nleak, noap, nenv; // sizes made with
+        int nctm;
+        // The inputs a step was solved with, for its record written during the next call.
+        struct Snapshot {
+            double* T;    // [1..nafnd] node temperatures
+            double* Mf;   // [0..nafnd*nctm-1] node mass fractions, nodes in list order
+            double* envMf; // [0..nenv*nctm-1]
+            float* set;   // [1..ninode] input control values
+            float Tambt, Wspd, Wdir, Wambt;
+            double Pambt;
+            int valid;
+        } snap;
     } cosimLists;
     int dayofy;
     int stepStartTime, stepEndTime;

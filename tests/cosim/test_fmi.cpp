@@ -59,13 +59,21 @@ struct Cosim {
     std::string file(const char* ext) const { return readFile(dir + "/p" + ext); }
 };
 
-static std::string batchSim(const std::string& text)
+// The batch run's results file and database (empty when it writes none).
+static std::string batchSim(const std::string& text, std::string* db = nullptr)
 {
     std::string dir = scratchDir();
     writeFile(dir + "/p.prj", text);
     ChildResult r = runHost("-q p", dir);
     EXPECT_EQ(r.status, 0) << r.err;
+    if (db) *db = fileExists(dir + "/p.sqlite3") ? readFile(dir + "/p.sqlite3") : "";
     return readFile(dir + "/p.sim");
+}
+
+// The tracer project with every table of the results database.
+static std::string tracerDbProject()
+{
+    return replaceFirst(tracerProject(), "\n0 0 0 0 0\n1.2041 ", "\n0 0 1 1 1\n1.2041 ");
 }
 
 TEST(FmiSetup, ReturnsTheSetupResultAndOnlyASetUpRunSteps)
@@ -95,6 +103,59 @@ TEST(FmiSetup, ReturnsTheSetupResultAndOnlyASetUpRunSteps)
     Cosim run(seriesProject());
     EXPECT_EQ(run.setup, 0);
     EXPECT_EQ(fmiDoCoSimStep(run.fms, 1), 0);
+}
+
+// Cyclic days and the variable-step integrator run their own loops: a host cannot step them.
+TEST(FmiSetup, RunsWithLoopsOfTheirOwnAreRefused)
+{
+    struct {
+        const char* name;
+        std::string text;
+        const char* message;
+    } cases[] = {
+        {"cyclic", replaceFirst(tracerProject(), "\n2 0 1e-4 1e-15 0 0\n", "\n3 0 1e-4 1e-15 0 0\n"),
+         "A cyclic contaminant simulation cannot be stepped by a host"},
+        {"variable step", replaceFirst(tracerProject(), "\n0 0 0 0.1 0 0\n", "\n2 0 0 0.1 0 0\n"),
+         "Variable-step transport integration cannot be stepped by a host"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_NE(c.text, tracerProject()) << c.name;
+        static std::string heard;
+        heard.clear();
+        std::string dir = scratchDir();
+        writeFile(dir + "/p.prj", c.text);
+        FlowmirState* fms = fmiGetNimbalState();
+        fmiSetErrorFunction(fms, [](FlowmirState*, const char* word, const char* msg, int*) {
+            heard += std::string(word) + msg + "\n";
+            return 0;
+        });
+        EXPECT_NE(fmiSetupSimulation(fms, (dir + "/p.prj").c_str()), 0) << c.name;
+        EXPECT_NE(heard.find(c.message), std::string::npos) << c.name << ": " << heard;
+        EXPECT_EQ(fmiDoCoSimStep(fms, 1), 1) << c.name;
+        EXPECT_EQ(fmiEndSimulation(fms), 0) << c.name;
+        EXPECT_FALSE(fileExists(dir + "/p.sim")) << c.name;
+    }
+}
+
+// A fatal error ends the host's process with status 2, after the host's error function heard it.
+TEST(FmiSetup, FatalErrorEndsTheHostProcess)
+{
+    std::string dir = scratchDir();
+    writeFile(dir + "/p.prj", replaceFirst(seriesProject(), "\nnull\n", "\nmissing.wth\n"));
+    ChildResult r = runChild([&] {
+        FlowmirState* fms = fmiGetNimbalState();
+        fmiSetErrorFunction(fms, [](FlowmirState*, const char* word, const char* msg, int*) {
+            fprintf(stderr, "host heard: %s%s\n", word, msg);
+            return 0;
+        });
+        fmiSetupSimulation(fms, (dir + "/p.prj").c_str());
+        fprintf(stderr, "host goes on\n");
+    });
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("host heard: FATAL "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("missing.wth"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("host goes on"), std::string::npos) << r.err;
+    EXPECT_FALSE(fileExists(dir + "/p.sim"));
 }
 
 TEST(FmiSetup, HostFunctionIsCalledOnceWithTheListsReady)
@@ -348,9 +409,11 @@ TEST(FmiRun, SteppedRunWritesTheBatchResultsFile)
         int steps;
     } cases[] = {{"transient airflow", seriesProject(), 48},
                  {"transient tracer", tracerProject(), 48},
+                 {"transient tracer, database", tracerDbProject(), 48},
                  {"steady only", steadyProject(), 1}};
     for (const auto& c : cases) {
-        std::string batch = batchSim(c.text);
+        std::string batchDb;
+        std::string batch = batchSim(c.text, &batchDb);
         ASSERT_FALSE(batch.empty()) << c.name;
         Cosim run(c.text);
         ASSERT_EQ(run.setup, 0) << c.name;
@@ -358,12 +421,25 @@ TEST(FmiRun, SteppedRunWritesTheBatchResultsFile)
         run.end();
         std::string stepped = run.file(".sim");
         EXPECT_TRUE(stepped == batch) << c.name << ": " << stepped.size() << " bytes against " << batch.size();
+        std::string steppedDb = fileExists(run.dir + "/p.sqlite3") ? run.file(".sqlite3") : "";
+        EXPECT_TRUE(steppedDb == batchDb) << c.name << ": database of " << steppedDb.size() << " bytes against "
+                                          << batchDb.size();
         SimFile sim;
         std::string why;
         ASSERT_TRUE(simRead((run.dir + "/p.sim").c_str(), &sim, &why)) << c.name << ": " << why;
         int summaries = 0;
-        for (const SimRecord& r : sim.records) summaries += r.kind == SIM_DAY_SUMMARY;
+        int steps = 0;
+        for (const SimRecord& r : sim.records) {
+            summaries += r.kind == SIM_DAY_SUMMARY;
+            steps += r.kind == SIM_STEP_RECORD;
+        }
         // Two days: a summary each; the steady run: its one.
         EXPECT_EQ(summaries, c.steps == 1 ? 1 : 2) << c.name;
+        if (c.text != seriesProject() && c.steps > 1) {
+            EXPECT_EQ(steps, 50) << c.name;
+        }
+        if (c.text == tracerDbProject()) {
+            EXPECT_GT(batchDb.size(), 4096u) << c.name;
+        }
     }
 }

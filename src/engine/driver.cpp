@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "bldgtest/bldgtest.h"
 #include "boundary/ctm_file.h"
 #include "boundary/weather.h"
 #include "boundary/wpc_file.h"
@@ -72,7 +73,10 @@ static void adjustSpecialRun(FlowmirState* fms)
     fms->mfsim = 0;
     fms->tsdens = 0;
     // The contaminant count of the building airflow test is checked by network assembly.
-    if (fms->afsim == 3) fms->mfsim = 1;
+    if (fms->afsim == 3) {
+        fms->mfsim = 1;
+        bt_flow_prepare(fms);
+    }
     fms->_useWPCwp = fms->_useWPCmf = fms->wpcUse = 0;
     fms->bridge.state = 0;
     snprintf(fms->wthPath, sizeof fms->wthPath, "null");
@@ -256,9 +260,9 @@ static void drive_sim_loop_cyclic(FlowmirState* fms)
 static void dispatch(FlowmirState* fms)
 {
     switch (fms->afsim) {
-    case 2: error(fms, FATAL, __FILE__, __LINE__, "Duct balancing is not available in this version", ""); return;
-    case 3:
-    case 4: error(fms, FATAL, __FILE__, __LINE__, "Building tests are not available in this version", ""); return;
+    case 2: Balance(fms); return;
+    case 3: BldgFlow(fms); return;
+    case 4: BldgPres(fms); return;
     default: break;
     }
     signals_check(fms);

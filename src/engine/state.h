@@ -460,6 +460,10 @@ struct FlowmirState {
         int stepsDay, stepsRun;         // steps recorded today and in the run
     } exp;
 
+    // --- building tests and duct balancing (bldgtest/bldgtest.h) ---
+    FILE* balFile;              // the open ".bal" report, or none
+    struct BalDat* balGroups;   // fan groups of the duct balancing, newest first
+
     // --- CFD coupling settings ---
     struct CfdState {
         float upper[12];  // bounds of the coupled variables

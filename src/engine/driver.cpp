@@ -9,6 +9,7 @@
 #include "boundary/ctm_file.h"
 #include "boundary/weather.h"
 #include "boundary/wpc_file.h"
+#include "cfd/cfd.h"
 #include "controls/ctrl.h"
 #include "controls/valfile.h"
 #include "cosim/cosim.h"
@@ -313,6 +314,7 @@ extern "C" int flowmir(FlowmirState* fms)
     DVF_init_controls(fms);
 
     adjustSpecialRun(fms);
+    cfd_refuse_coupled(fms);
     if (fms->cosim && !cosim_steppable(fms)) return abandonRun(fms);
     if (fms->cosim) {
         setup_cosim_lists(fms);

@@ -471,6 +471,7 @@ struct FlowmirState {
         float tol[2];
         int sw[6];
     } cfd;
+    struct CfdRun* cfdRun;  // the CFD zone's case, grid and fields (cfd/cfd.h), or none
 };
 
 #endif

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "flowmir/flowmir.h"
 
@@ -16,6 +17,17 @@ static const char* usage =
     "                         on standard output, values left over on a line, octal integers,\n"
     "                         section counts that do not match, results switches that are not\n"
     "                         written and every error; exit status 2 when anything is found\n"
+    "      --describe         read and assemble the network, write it to standard output as\n"
+    "                         JSON (levels, zones, paths with their ends, junctions, ducts,\n"
+    "                         terminals, species, elements, control nodes), then stop\n"
+    "      --set CHANGE       change the project as read, before the network is assembled;\n"
+    "                         repeatable. CHANGE is one of (N a week schedule, 0 none):\n"
+    "                           element:NAME.lam|turb|expt|flow|scale=X\n"
+    "                           zone:NAME.T|volume=X, zone:NAME.schedule=N\n"
+    "                           path:NR.mult=X, path:NR.schedule=N, path:NR.element=NAME\n"
+    "                           source:NR.mult=X, source:NR.schedule=N\n"
+    "                           sourceElement:NAME.rate|scale=X\n"
+    "                           weather=FILE, contaminants=FILE\n"
     "  -q, --quiet            no progress text on standard error\n"
     "  -p, --pause            wait for a key before the transient simulation starts\n"
     "  -b, --bridge HOST:PORT run as a client of a co-simulation server\n"
@@ -43,15 +55,26 @@ static int factorisation(const char* name)
 
 int main(int argc, char** argv)
 {
-    int inputTest = 0, check = 0, quiet = 0, pause = 0, factor = FLOWMIR_FACTOR_AUTO;
+    int inputTest = 0, check = 0, describe = 0, quiet = 0, pause = 0, factor = FLOWMIR_FACTOR_AUTO;
     const char* bridge = nullptr;
     const char* project = nullptr;
+    std::vector<const char*> changes;
     for (int i = 1; i < argc; i++) {
         const char* a = argv[i];
         if (!strcmp(a, "-t") || !strcmp(a, "--input-test")) {
             inputTest = 1;
         } else if (!strcmp(a, "--check")) {
             check = 1;
+        } else if (!strcmp(a, "--describe")) {
+            describe = 1;
+        } else if (!strcmp(a, "--set")) {
+            if (i + 1 >= argc) {
+                fprintf(stderr, "flowmir: --set needs a change\n%s", usage);
+                return 2;
+            }
+            changes.push_back(argv[++i]);
+        } else if (!strncmp(a, "--set=", 6)) {
+            changes.push_back(a + 6);
         } else if (!strcmp(a, "-q") || !strcmp(a, "--quiet")) {
             quiet = 1;
         } else if (!strcmp(a, "-p") || !strcmp(a, "--pause")) {
@@ -91,11 +114,18 @@ int main(int argc, char** argv)
         fputs(usage, stderr);
         return 2;
     }
+    // An empty address would quietly run without the server.
+    if (bridge && !*bridge) {
+        fprintf(stderr, "flowmir: --bridge needs HOST:PORT\n%s", usage);
+        return 2;
+    }
 
     FlowmirState* fms = flowmirNewState();
     if (!fms) return 2;
     flowmirSetInputTest(fms, inputTest);
     if (check) flowmirSetCheck(fms, 1);
+    if (describe) flowmirSetDescribe(fms, 1);
+    flowmirSetChanges(fms, changes.data(), (int)changes.size());
     flowmirSetQuiet(fms, quiet);
     flowmirSetPauseAtStart(fms, pause);
     flowmirSetFactorisation(fms, factor);

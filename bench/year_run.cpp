@@ -4,7 +4,8 @@
 //
 //   bench_year_run [--zones N]... [--days D | --hours H] [--pcg] [--solver auto|skyline|ldlt]...
 //                  [--repeat R] [--keep] [--species 0|1|2] [--controls | --compare-controls]
-//                  [--sql | --compare-sql] [--compare-fmi] [--list H]
+//                  [--sql | --compare-sql] [--compare-fmi] [--list H] [--mfsolver 0|1 | --compare-sts]
+//                  [--step MINUTES]
 //
 // Prints per building and solver the zones, paths, steps, the processor time of the whole run
 // in the child (reading and set-up included; the median of R runs), the time per step,
@@ -22,7 +23,11 @@
 // its size per listing time and the processor time added to the run without it). --compare-fmi
 // runs each building in batch and stepped by a host through the co-simulation interface (wind
 // pressures from the weather, as in batch), alternately (rows "+fmi", with the processor time
-// the stepping adds). --list H lists every H hours instead of daily.
+// the stepping adds). --list H lists every H hours instead of daily. --mfsolver 1 transports the
+// species by the short-time-step method instead of the implicit one; --compare-sts runs each
+// building with both, alternately (rows "+sts", with the processor time the method adds); its
+// explicit zone balances need a step below every zone's limit: --step sets the step of all runs
+// (minutes dividing 60, default 60).
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -99,7 +104,7 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 // The generated building made a transient run of `days` days from January 1 under the weather
 // file, hourly steps, results once a day.
 std::string transientBuilding(int zones, int days, int hours, bool pcg, int species, bool controls, bool sql,
-                              int listHours, BuildingCounts* counts)
+                              int listHours, bool sts, int stepMinutes, BuildingCounts* counts)
 {
     BuildingOptions opt;
     opt.plan = FloorPlan::Corridor;
@@ -117,10 +122,14 @@ std::string transientBuilding(int zones, int days, int hours, bool pcg, int spec
     std::string end = hours > 0 ? "1 " + std::to_string(hours) + ":00:00" : std::to_string(days) + " 24:00:00";
     char list[16];
     snprintf(list, sizeof list, "%02d:00:00", listHours);
-    std::string period = "Jan01 00:00:00 Jan01 00:00:00 " + end + " 01:00:00 " + list + " 24:00:00\n";
+    char step[32];
+    snprintf(step, sizeof step, "%02d:%02d:00", stepMinutes / 60, stepMinutes % 60);
+    std::string period = "Jan01 00:00:00 Jan01 00:00:00 " + end + " " + step + " " + list + " 24:00:00\n";
     prj = replaced(prj, "Jan01 00:00:00 Jan01 00:00:00 Jan01 24:00:00 00:05:00 01:00:00 01:00:00\n", period);
     // Run-control line 29: pfsql, zfsql, zcsql.
     if (sql) prj = replaced(prj, "\n0 0 0 0 0 0\n0 0 0 0 0\n1.2041", "\n0 0 0 0 0 0\n0 0 1 1 1\n1.2041");
+    // Run-control line 21: the transport solver.
+    if (sts) prj = replaced(prj, "\n0 0 0 0.1 0 0\n", "\n1 0 0 0.1 0 0\n");
     return prj;
 }
 
@@ -233,7 +242,7 @@ DbSize databaseSize(const std::string& path)
 
 // A building as run: with or without the control network and the results database.
 struct Variant {
-    bool ctl, sql, fmi;
+    bool ctl, sql, fmi, sts;
 };
 
 } // namespace
@@ -248,6 +257,8 @@ int main(int argc, char** argv)
     bool controls = false, compareControls = false;
     bool sql = false, compareSql = false, compareFmi = false;
     int listHours = 24;
+    bool sts = false, compareSts = false;
+    int stepMinutes = 60;
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "--zones") && i + 1 < argc) {
             zoneCounts.push_back(atoi(argv[++i]));
@@ -273,6 +284,12 @@ int main(int argc, char** argv)
             compareFmi = true;
         } else if (!strcmp(argv[i], "--list") && i + 1 < argc) {
             listHours = atoi(argv[++i]);
+        } else if (!strcmp(argv[i], "--mfsolver") && i + 1 < argc) {
+            sts = atoi(argv[++i]) == 1;
+        } else if (!strcmp(argv[i], "--step") && i + 1 < argc) {
+            stepMinutes = atoi(argv[++i]);
+        } else if (!strcmp(argv[i], "--compare-sts")) {
+            compareSts = true;
         } else if (!strcmp(argv[i], "--species") && i + 1 < argc) {
             species = atoi(argv[++i]);
         } else if (!strcmp(argv[i], "--keep")) {
@@ -280,7 +297,8 @@ int main(int argc, char** argv)
         } else {
             fprintf(stderr, "usage: bench_year_run [--zones N]... [--days D | --hours H] [--pcg] "
                             "[--solver auto|skyline|ldlt]... [--repeat R] [--keep] [--species 0|1|2] "
-                            "[--controls | --compare-controls] [--sql | --compare-sql] [--compare-fmi] [--list H]\n");
+                            "[--controls | --compare-controls] [--sql | --compare-sql] [--compare-fmi] [--list H] "
+                            "[--mfsolver 0|1 | --compare-sts] [--step MINUTES]\n");
             return 2;
         }
     }
@@ -312,10 +330,14 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    if (hours > 0)
-        printf("hourly steps over %d hours", hours);
+    if (stepMinutes == 60)
+        printf("hourly steps");
     else
-        printf("hourly steps over %d days", days);
+        printf("steps of %d min", stepMinutes);
+    if (hours > 0)
+        printf(" over %d hours", hours);
+    else
+        printf(" over %d days", days);
     if (listHours == 24)
         printf("; results listed daily");
     else
@@ -328,6 +350,7 @@ int main(int argc, char** argv)
            "ms/step", "fact/st", "asm/st", "peak MiB");
     if (anySql) printf(" %9s %9s %9s", "db MiB", "KiB/list", "+cpu %");
     if (compareFmi) printf(" %9s", "+cpu %");
+    if (compareSts) printf(" %9s", "+cpu %");
     printf("\n");
     int failures = 0;
     for (int zones : zoneCounts) {
@@ -338,15 +361,16 @@ int main(int argc, char** argv)
         for (bool ctl : compareControls ? std::vector<bool>{false, true} : std::vector<bool>{controls})
             for (bool db : compareSql ? std::vector<bool>{false, true} : std::vector<bool>{sql})
                 for (bool fmi : compareFmi ? std::vector<bool>{false, true} : std::vector<bool>{false})
-                    variants.push_back({ctl, db, fmi});
+                    for (bool m : compareSts ? std::vector<bool>{false, true} : std::vector<bool>{sts})
+                        variants.push_back({ctl, db, fmi, m});
         std::vector<std::string> names;
         BuildingCounts counts;
         for (const Variant& var : variants) {
             std::string name =
                 dir + "/building" + std::to_string(zones) + (var.ctl ? "c" : "") + (var.sql ? "s" : "") +
-                (var.fmi ? "f" : "");
+                (var.fmi ? "f" : "") + (var.sts ? "t" : "");
             std::string prj =
-                transientBuilding(zones, days, hours, pcg, species, var.ctl, var.sql, listHours, &counts);
+                transientBuilding(zones, days, hours, pcg, species, var.ctl, var.sql, listHours, var.sts, stepMinutes, &counts);
             if (!writeText(name + ".prj", prj)) {
                 fprintf(stderr, "year_run: cannot write %s.prj\n", name.c_str());
                 return 2;
@@ -378,7 +402,8 @@ int main(int argc, char** argv)
                 const Outcome& o = rv[rv.size() / 2];
                 double steps = std::max(o.steps, 1);
                 std::string label = std::string(pcg ? "pcg" : solver.c_str()) + (variants[v].ctl ? "+ctl" : "") +
-                                    (variants[v].sql ? "+sql" : "") + (variants[v].fmi ? "+fmi" : "");
+                                    (variants[v].sql ? "+sql" : "") + (variants[v].fmi ? "+fmi" : "") +
+                                    (variants[v].sts ? "+sts" : "");
                 printf("%7d %7d %7d %8s %7d %10.2f %12.3f %8.2f %8.2f %10.1f", counts.zones, counts.paths,
                        counts.ducts, label.c_str(), o.steps, o.cpu, 1e3 * o.cpu / steps, o.factorisations / steps,
                        o.assemblies / steps, o.maxrssKiB / 1024.0);
@@ -405,13 +430,21 @@ int main(int argc, char** argv)
                 } else if (compareFmi) {
                     printf(" %9s", "-");
                 }
+                // Against the implicit transport of the same building just before it.
+                if (compareSts && variants[v].sts) {
+                    std::vector<Outcome>& base = runs[v - 1];
+                    double cpu0 = base[base.size() / 2].cpu;
+                    printf(" %9.1f", cpu0 > 0 ? 100.0 * (o.cpu - cpu0) / cpu0 : 0.0);
+                } else if (compareSts) {
+                    printf(" %9s", "-");
+                }
                 printf("\n");
             }
             fflush(stdout);
         }
         if (!keep)
             for (const std::string& name : names)
-                for (const char* ext : {".prj", ".xlog", ".sim", ".log", ".sqlite3", ".rst"})
+                for (const char* ext : {".prj", ".xlog", ".sim", ".log", ".sqlite3", ".rst", ".rxr", ".rzf", ".rzm", ".rz1"})
                     remove((name + ext).c_str());
     }
     if (keep) {

@@ -105,19 +105,38 @@ ChildResult runChild(const std::function<void()>& fn, const std::string& input)
     return r;
 }
 
-ChildResult runHost(const std::string& args, const std::string& cwd)
+// Runs a program through the shell from cwd (when given), standard input closed; a wrapper
+// (shell words ending in a space) goes before the program, e.g. a time limit.
+static ChildResult runProgram(const std::string& program, const std::string& args, const std::string& cwd,
+                              const std::string& wrapper)
 {
     std::string dir = scratchDir();
     std::string cmd;
     if (!cwd.empty()) cmd = "cd '" + cwd + "' && ";
-    cmd += "ASAN_OPTIONS=detect_leaks=0 '";
-    cmd += std::string(FLOWMIR_HOST) + "' " + args + " </dev/null >'" + dir + "/out' 2>'" + dir + "/err'";
+    cmd += "ASAN_OPTIONS=detect_leaks=0 " + wrapper + "'" + program + "' " + args + " </dev/null >'" + dir +
+           "/out' 2>'" + dir + "/err'";
     int st = system(cmd.c_str());
     ChildResult r;
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
     r.out = readFile(dir + "/out");
     r.err = readFile(dir + "/err");
     return r;
+}
+
+ChildResult runHost(const std::string& args, const std::string& cwd)
+{
+    return runProgram(FLOWMIR_HOST, args, cwd, "");
+}
+
+std::string simTool()
+{
+    std::string host = FLOWMIR_HOST;
+    return host.substr(0, host.rfind('/') + 1) + "flowmir-sim";
+}
+
+ChildResult runSimTool(const std::string& args, const std::string& cwd, const std::string& wrapper)
+{
+    return runProgram(simTool(), args, cwd, wrapper);
 }
 
 std::string replaceFirst(std::string text, const std::string& from, const std::string& to)

@@ -36,5 +36,9 @@ struct ChildResult {
 ChildResult runChild(const std::function<void()>& fn, const std::string& input = "");
 // Runs the command-line host with arguments (shell words), standard input closed.
 ChildResult runHost(const std::string& args, const std::string& cwd = "");
+// The results-file tool beside the host, and a run of it (a wrapper such as "timeout 10 " goes
+// before the program).
+std::string simTool();
+ChildResult runSimTool(const std::string& args, const std::string& cwd = "", const std::string& wrapper = "");
 
 #endif

@@ -26,6 +26,15 @@ void flowmirSetQuiet(FlowmirState* fms, int on);
    error are written to standard output, one per line as PATH:LINE:FIELD: kind: message.
    An input test that completes exits with status 2 when anything was found. */
 void flowmirSetCheck(FlowmirState* fms, int on);
+/* Network description: the project is read and assembled as by the input test (turning this
+   on turns the input test on), the network is written to standard output as one JSON document, and the run ends
+   with status 0 (2 when the project has errors, and then nothing is written). */
+void flowmirSetDescribe(FlowmirState* fms, int on);
+/* Named changes applied to the project once it is read, before the network is assembled:
+   "KIND:NAME.FIELD=VALUE" (element, zone, path, source, sourceElement) or "weather=FILE",
+   "contaminants=FILE". The strings must last until SetupSimulation returns. A change that
+   names nothing in the project is an ERROR and the run stops as for an unreadable project. */
+void flowmirSetChanges(FlowmirState* fms, const char* const* changes, int count);
 
 /* Factorisation of the airflow Jacobian when the project asks for the symmetric skyline
    method: the one needing fewer operations (the default), the skyline itself, or a sparse

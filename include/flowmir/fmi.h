@@ -31,7 +31,8 @@ void fmiSetUseVolumeFlows(FlowmirState* fms);
    ended). */
 int fmiSetupSimulation(FlowmirState* fms, const char* projectPath);
 /* One step (advance nonzero) or a re-solve of the current step with new inputs (advance 0).
-   1 when the record was not set up. */
+   1 when the record was not set up, 2 for a re-solve of a run by the short-time-step
+   transport method (its duct cells and one-dimensional zones cannot be solved twice). */
 int fmiDoCoSimStep(FlowmirState* fms, int advance);
 /* Writes the last step, ends the run and frees the record (also one whose set-up failed).
    1 for no record. */

@@ -14,9 +14,11 @@
 #include "results/simfile.h"
 #include "results/sqlite_out.h"
 #include "results/srf_file.h"
+#include "results/sts_files.h"
 #include "support/error.h"
 #include "support/heap.h"
 #include "support/log.h"
+#include "transport/sts.h"
 
 enum { DAY = 86400 };
 
@@ -94,6 +96,11 @@ extern "C" int fmiSetupSimulation(FlowmirState* fms, const char* projectPath)
     return rc;
 }
 
+static bool shortTimeSteps(const FlowmirState* fms)
+{
+    return fms->mfsolver == 1 && fms->mfsim > 0 && fms->nctm > 0;
+}
+
 static bool transient(const FlowmirState* fms)
 {
     return fms->afsim == 1 || fms->mfsim == 2 || fms->mfsim == 3;
@@ -112,11 +119,16 @@ static void writeSolvedStep(FlowmirState* fms)
     if (atStart(fms)) {
         writeSim_stepTime(fms, fms->stepStartTime);
         writeSql_stepTime(fms);
+        writeSTS_ResultFiles(fms, fms->stepStartTime);
         if (fms->mfsim > 1) writeSrf_stepTime(fms, fms->stepEndTime);
         return;
     }
     if (ctrl_isListTime(fms)) set_ulogc_write(fms);
-    process_mf_results(fms);
+    // The short-time-step method sums its sources and sinks while it solves.
+    if (shortTimeSteps(fms))
+        sts_step_results(fms);
+    else
+        process_mf_results(fms);
     writeResults_stepEnd(fms, fms->stepEndTime);
 }
 
@@ -125,6 +137,8 @@ extern "C" int fmiDoCoSimStep(FlowmirState* fms, int advance)
     if (!fms || !fms->cosimReady) return 1;
     if (fms->echo > 1) LOG(fms, "fmiDoCoSimStep(%d)\n", advance);
     if (!transient(fms)) return 0;
+    // Duct cells and one-dimensional zones move on as they are solved: a step is not solved twice.
+    if (!advance && shortTimeSteps(fms)) return 2;
     fms->advance = advance != 0;
     if (fms->advance) {
         bool first = atStart(fms);

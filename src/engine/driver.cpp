@@ -12,6 +12,7 @@
 #include "cfd/cfd.h"
 #include "controls/ctrl.h"
 #include "controls/valfile.h"
+#include "cosim/bridge.h"
 #include "cosim/cosim.h"
 #include "engine/restart.h"
 #include "engine/signals.h"
@@ -20,23 +21,28 @@
 #include "network/airnet.h"
 #include "network/mat_init.h"
 #include "network/sim_data.h"
+#include "project/changes.h"
 #include "project/check.h"
 #include "project/prj_read.h"
 #include "project/run_control.h"
 #include "results/cex_file.h"
+#include "results/describe.h"
 #include "results/envelope_mass.h"
 #include "results/exposure_file.h"
 #include "results/simfile.h"
 #include "results/sqlite_out.h"
 #include "results/srf_file.h"
+#include "results/sts_files.h"
 #include "results/summary_files.h"
 #include "support/error.h"
 #include "support/heap.h"
 #include "support/log.h"
 #include "support/paths.h"
 #include "transport/cse.h"
+#include "transport/cvode.h"
 #include "transport/filter.h"
 #include "transport/species.h"
+#include "transport/sts.h"
 
 // Sets the clock from the run control.
 static void setClock(FlowmirState* fms)
@@ -133,6 +139,7 @@ void releaseRunMemory(FlowmirState* fms)
     EnvListsCsmCex_free(fms);
     sim_data_free(fms);
     species_free(fms);
+    fre_1DCD(fms);
     if (fms->msBlock) fre_ec(fms, fms->msBlock, "ms-block");
     fms->msBlock = nullptr;
 }
@@ -277,9 +284,13 @@ static void dispatch(FlowmirState* fms)
     LOG(fms, "%8d sa_pcg() iterations\n", fms->nSaPcgIt);
     if (fms->steadyOnly) return;
     LOG(fms, "\nSolving mass transport system with %s solver \n\n", transportSolverName(fms));
+    if (fms->mfsolver == 1) STSinit(fms);
     set_urst_init(fms);
     set_urst_open(fms);
-    if (fms->mfsim == 3)
+    set_uSTS_ResultFiles(fms, 1);
+    if (fms->mfsolver >= 2)
+        sim_loop_cvode(fms, !fms->cosim);
+    else if (fms->mfsim == 3)
         drive_sim_loop_cyclic(fms);
     else
         sim_loop_init(fms, !fms->cosim);
@@ -301,8 +312,9 @@ extern "C" int flowmir(FlowmirState* fms)
 
     pathmerge(fms, fms->projectPath, sizeof fms->projectPath, fms->_pdrive, fms->_pdir, fms->_prjname,
               fms->_pext);
-    if (prj_read(fms, fms->projectPath) != 0) return abandonRun(fms);
+    if (prj_read(fms, fms->projectPath) != 0 || prj_apply_changes(fms) != 0) return abandonRun(fms);
     signals_check(fms);
+    bridge_ProjectRead(fms);
 
     setClock(fms);
     fms->listLevel = fms->listSetting;
@@ -320,6 +332,11 @@ extern "C" int flowmir(FlowmirState* fms)
         setup_cosim_lists(fms);
         cosim_projectDataReady(fms);
     }
+    if (fms->bridge.state > 1) {
+        bridge_CreatePathList(fms);
+        bridge_SendInfoMessages(fms);
+    }
+    if (fms->describe) describe_network(fms);
 
     prj_read_free_comp_lists(fms);
     fre_ec(fms, fms->mbBlock, "mb-block");
@@ -341,12 +358,9 @@ extern "C" int flowmir(FlowmirState* fms)
         finish(fms, check_status(fms, 0));
     }
 
-    // Only the implicit transport solver is built: a run asking for another must not report
-    // concentrations that never moved.
-    if (fms->mfsim > 0 && fms->nctm > 0 && fms->mfsolver == 1)
-        error(fms, FATAL, __FILE__, __LINE__, "Short-time-step transport is not available in this version", "");
-    if (fms->mfsim > 0 && fms->nctm > 0 && fms->mfsolver >= 2)
-        error(fms, FATAL, __FILE__, __LINE__, "Variable-step transport integration is not available in this version",
+    // The short-time-step method only steps in time: steady concentrations would never move.
+    if (fms->mfsim == 1 && fms->nctm > 0 && fms->mfsolver == 1)
+        error(fms, FATAL, __FILE__, __LINE__, "Steady contaminant simulation requires the implicit transport solver",
               "");
 
     setSchedulesAndControls(fms, fms->stepEndTime, 0);

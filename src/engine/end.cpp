@@ -9,6 +9,7 @@
 #include "boundary/weather.h"
 #include "boundary/wpc_file.h"
 #include "controls/valfile.h"
+#include "cosim/bridge.h"
 #include "engine/driver.h"
 #include "engine/restart.h"
 #include "engine/simloop.h"
@@ -18,6 +19,7 @@
 #include "results/simfile.h"
 #include "results/sqlite_out.h"
 #include "results/srf_file.h"
+#include "results/sts_files.h"
 #include "results/summary_files.h"
 #include "support/console.h"
 #include "support/error.h"
@@ -44,7 +46,7 @@ extern "C" void logRunStatistics(FlowmirState* fms)
     for (const auto& c : first) LOG(fms, "%8d %s\n", c.value, c.text);
     if (fms->stsRan) {
         LOG(fms, "%8d calls to solve_STS()\n", fms->nSolveSTS);
-        LOG(fms, "%8.1f s - maximum stable time step\n", fms->stsMaxStep);
+        LOG(fms, "%8.1f s - maximum stable time step\n", fms->stsMinDt);
     }
     const struct {
         int value;
@@ -81,7 +83,10 @@ extern "C" int SimEnd(FlowmirState* fms, int steadyOnly)
     if (!timestr(fms, fms->stepEndTime, time)) time[0] = '\0';
     LOG(fms, "\n\n================= SimEnd() called %s %s =================\n", date, time);
 
-    if (fms->afsim < 2 && !steadyOnly) set_urst_close(fms, 0);
+    if (fms->afsim < 2 && !steadyOnly) {
+        set_uSTS_ResultFiles(fms, 2);
+        set_urst_close(fms, 0);
+    }
     set_usim_close(fms, 0);
     summaries_close(fms, 0);
     set_uexp_close(fms, 0);
@@ -105,6 +110,7 @@ extern "C" int SimEnd(FlowmirState* fms, int steadyOnly)
     logRunStatistics(fms);
 
     MemNet(fms, "End");
+    bridge_EndRun(fms, 0);
     releaseRunMemory(fms);
     if (MemNet(fms, "Final") != 0) MemList(fms);
 
@@ -134,6 +140,7 @@ extern "C" void finish(FlowmirState* fms, int status)
         summaries_close(fms, 1);
         set_uexp_close(fms, 1);
         set_urst_close(fms, 1);
+        set_uSTS_ResultFiles(fms, 3);
         srfFile_abandon(fms);
         cexFiles_abandon(fms);
         ctrlLog_abandon(fms);
@@ -144,6 +151,7 @@ extern "C" void finish(FlowmirState* fms, int status)
         CVF_close(fms);
         DVF_close(fms);
         WPC_close(fms);
+        bridge_EndRun(fms, status);
     }
     // Nothing waits for a key in quiet mode.
     if (fms && !fms->guiMode && !fms->quiet && status != 0 && !fms->inputTest) {

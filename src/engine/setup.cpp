@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cosim/bridge.h"
 #include "engine/run.h"
 #include "engine/signals.h"
 #include "project/check.h"
@@ -27,7 +28,7 @@ static void resetStatistics(FlowmirState* fms)
     fms->nSolveAf = fms->nFillAf = fms->nLufSkyS = fms->nLusSkyS = 0;
     fms->nSaPcg = fms->nSaPcgIt = fms->nSolveMfn = fms->nSolveMft = 0;
     fms->nSolveSTS = fms->stsRan = 0;
-    fms->stsMaxStep = 100000.0f;
+    fms->stsMinDt = 100000.0f;
     fms->nLufSkyN = fms->nLusSkyN = fms->nSaBcg = fms->nSaBcgIt = 0;
     fms->nSaSor = fms->nSaSorIt = fms->nLufGe = fms->nLusGe = 0;
     fms->nCubicA = fms->nCubicN = fms->nCDZsim = fms->nDuctLag = fms->nDuctEul = 0;
@@ -103,9 +104,7 @@ extern "C" int SetupSimulation(FlowmirState* fms, const char* projectPath, int c
     writeLogHeader(fms, module, pathArg, extraLogText);
 
     snprintf(fms->bridge.address, sizeof fms->bridge.address, "%s", bridgeAddress ? bridgeAddress : "");
-    if (fms->bridge.address[0])
-        error(fms, WARNING, __FILE__, __LINE__, "Bridge co-simulation is not available in this build; ",
-              "running without a bridge server", "");
+    if (bridgeAddress && *bridgeAddress) bridge_ConnectToServer(fms, bridgeAddress);
 
     if (fms->guiMode) {
         fms->errorFcn = errorToGui;

@@ -118,6 +118,8 @@ static void initTransport(FlowmirState* fms)
         init_Mft(fms, fms->mft);
         if (fms->mfsim == 1) solve_steady(fms, fms->mft);
     }
+    // The variable-step solver keeps all species in one system: steady ones settle here.
+    if (fms->mfsim == 1 && fms->mfsolver >= 2 && fms->mfn && !fms->mfn->nonTrace) solve_steady(fms, fms->mfn);
 }
 
 int sim_init(FlowmirState* fms, int steadyOnly)
@@ -134,6 +136,7 @@ int sim_init(FlowmirState* fms, int steadyOnly)
     if (fms->nNonTrace > 0) {
         normalizeAirNodeMfSums_nonTr(fms);
         findAirNodeRs_nonTr(fms);
+        if (fms->mfsolver == 1 && fms->stsHeat) findAirNodeCps_nonTr(fms);
     }
     // The air masses of the whole run start here, before any airflow solution: zones whose
     // pressure is solved still stand at P = 0.

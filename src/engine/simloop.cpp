@@ -12,6 +12,7 @@
 #include "boundary/wpc_file.h"
 #include "controls/ctrl.h"
 #include "controls/valfile.h"
+#include "cosim/bridge.h"
 #include "engine/run.h"
 #include "engine/restart.h"
 #include "engine/signals.h"
@@ -25,6 +26,7 @@
 #include "results/simfile.h"
 #include "results/sqlite_out.h"
 #include "results/srf_file.h"
+#include "results/sts_files.h"
 #include "results/summary_csm.h"
 #include "results/summary_files.h"
 #include "support/console.h"
@@ -34,6 +36,7 @@
 #include "transport/cse.h"
 #include "transport/filter.h"
 #include "transport/mfsystem.h"
+#include "transport/sts.h"
 
 enum { DAY = 86400, PAUSE_KEY = 112 };
 
@@ -175,6 +178,7 @@ void rolloverNewSimDate(FlowmirState* fms, int write)
     if (write) {
         writeSim_stepTime(fms, 0);
         writeSql_stepTime(fms);
+        writeSTS_ResultFiles(fms, 0);
         writeSim_daySummary_init(fms);
     }
 }
@@ -235,6 +239,14 @@ static void stepWork(FlowmirState* fms, int write)
     if (fms->listLevel) logFlush(fms);
     setSchedulesAndControls(fms, fms->stepEndTime, write);
     calc_wP(fms);
+    if (fms->mfsolver == 1) {
+        // the short-time-step method solves the step's airflow itself
+        solve_STS(fms);
+        findPgage(fms);
+        if (fms->cosim) return;
+        sts_step_results(fms);
+        return;
+    }
     // The non-trace sources enter the first airflow solution of the step as mass sources.
     if (fms->mfn && fms->mfn->nonTrace) findPolMassRates_cse_implicit(fms, fms->mfn);
     densityIteration(fms, newStep);
@@ -278,6 +290,8 @@ int sim_loop_start(FlowmirState* fms, int write)
         stepWork(fms, write);
         if (write) writeResults_stepEnd(fms, fms->stepEndTime);
         noteMaxAirNodeConcs(fms);
+        // After the step's records: they keep the inputs the step was solved with.
+        if (fms->bridge.state == 2) bridge_CheckForMessages(fms);
         if (fms->cosim) return 0;
         if (fms->dayofy == fms->endDate && fms->stepEndTime >= fms->endTime) break;
         fms->interrupt = simInterrupt_checkInterrupt(fms);
@@ -315,8 +329,10 @@ int sim_loop_init(FlowmirState* fms, int write)
     if (write) {
         writeSim_stepTime(fms, fms->stepStartTime);
         writeSql_stepTime(fms);
+        writeSTS_ResultFiles(fms, fms->stepStartTime);
         if (fms->mfsim > 1) writeSrf_stepTime(fms, fms->stepEndTime);
     }
+    if (fms->bridge.state == 2) bridge_CheckForMessages(fms);
     simInterrupt_writeInstructions(fms);
     if (fms->cosim) return 0;
     return sim_loop_start(fms, write);

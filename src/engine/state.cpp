@@ -36,7 +36,7 @@ extern "C" int initFlowmirState(FlowmirState* fms)
     memset(fms, 0, sizeof *fms);
     initCommonState(fms);
     fms->_wPBridge = 1;
-    fms->stsMaxStep = 100000.0f;
+    fms->stsMinDt = 100000.0f;
     fms->stsSetting = 3;
     fms->wpcSetting = 1;
     fms->fltSumIndex = -1;

@@ -57,9 +57,24 @@ struct ResFile {
     int failed;               // a write to it failed
 };
 
+// The co-simulation server connection (cosim/bridge.h).
 struct BridgeState {
     int state;          // 0 none, 2 connected, 1 ended or lost
     char address[260];  // HOST:PORT given by the host, empty for none
+    int sock;           // the connected socket, while sockOpen
+    int sockOpen;
+    uint8_t* msgbuf;    // one message, sent or received ("msgbuf")
+    int bufsize;
+    int npath, nafe, nahsp, ndct, nterm, nleak, ninode, nonode, nagent;
+    int num_envp;       // envelope entries of the information messages
+    AirLink** pathList;  // [1..nafpt] "bridge_path_list": ordinary paths first, then system paths
+    AirLink** ductList;  // [1..ndct] the duct segments in path order
+    int* envList;        // [1..num_envp] "bridge_env_list": entry -> envelope index
+    int* ctmList;        // [1..nagent] "bridge_ctm_list": agent -> contaminant index
+    uint8_t useVolumeFlows;  // updates carry m3/s
+    int runUntilDay;     // the run may step until this day of the run (1 its first) ...
+    int runUntilTime;    // ... and this time of day, s
+    int options;         // update bits of the last advance message
 };
 
 struct FlowmirState {
@@ -87,6 +102,9 @@ struct FlowmirState {
     int checkFindings;              // findings the check has reported so far
     ErrorFcn checkChainedErrorFcn;  // the error handler the check passes every report on to
     struct NxtTrack* nxtTrack;      // reader position tracking, only while the check reads the project
+    int describe;                   // --describe: write the assembled network as JSON, then stop
+    const char* const* changes;     // named changes to the project once read (--set), host-owned
+    int nchanges;
 
     // --- project file name parts ---
     char _prjname[256];
@@ -349,7 +367,8 @@ struct FlowmirState {
     double afTime;  // accumulated airflow solution time, s
     int nSolveAf, nFillAf, nLufSkyS, nLusSkyS, nSaPcg, nSaPcgIt, nSolveMfn, nSolveMft;
     int nSolveSTS, stsRan;
-    float stsMaxStep;  // maximum stable STS time step, s
+    float stsMinDt;    // smallest stable short-time-step step found, s
+    int maxCells;      // cells of the largest duct or one-dimensional zone, + 3
     int nLufSkyN, nLusSkyN, nSaBcg, nSaBcgIt, nSaSor, nSaSorIt, nLufGe, nLusGe;
     int nCubicA, nCubicN, nCDZsim, nDuctLag, nDuctEul;
     int* JfacBins;  // Newton iteration histogram 0..afItmax+1
@@ -378,6 +397,15 @@ struct FlowmirState {
         int nccnd;                     // concentration nodes: nafnd with zcres, else 0
         float Tmax, Tmin, Wmax, Wmin;  // ambient extremes of the day
     } simout;
+
+    // --- short-time-step transport (transport/sts.h) and its results files (results/sts_files.h) ---
+    struct StsRun* sts;                // the method's records, or none
+    struct StsOut {
+        ResFile *rzf, *rzm, *rz1;      // open files, or none
+        int nZ1D, nC1D;                // one-dimensional zones and their cells
+        float* buf;                    // [0..nbuf-1] one record's values
+        int nbuf;
+    } stsout;
 
     // --- ".rst" restart file (engine/restart.h) ---
     struct RestartOut {

@@ -10,6 +10,7 @@
 #include "transport/cse.h"
 #include "transport/mfsystem.h"
 #include "transport/species.h"
+#include "transport/sts.h"
 #include "support/error.h"
 #include "support/heap.h"
 #include "support/log.h"
@@ -77,6 +78,7 @@ void sim_data(FlowmirState* fms)
     if (fms->nctm > 0) cse_setup(fms, b.zoneNode);
     exposure_setup(fms, b.zoneNode);
     sim_links(fms, &b);
+    if (fms->mfsolver == 1) sts_network(fms, b.zoneNode, b.jctNode, b.jctNet);
     EnvListsCsmCex_setup(fms);
     sim_implicit_elements(fms);
     sim_connectivity(fms);

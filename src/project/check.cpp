@@ -26,21 +26,6 @@ const char* const sectionNames[] = {
 };
 const int NSECTION_NAMES = (int)(sizeof sectionNames / sizeof sectionNames[0]);
 
-// Run-control switches of results files this engine does not write: their run-control line
-// and place on it, and what they ask for.
-struct Switch {
-    int line, field;
-    const char* name;
-    int FlowmirState::*value;
-    const char* asks;
-};
-const Switch switches[] = {
-    {28, 1, "rzfres", &FlowmirState::rzfres, "a short-time-step results file of flows"},
-    {28, 2, "rzmres", &FlowmirState::rzmres, "a short-time-step results file of mass fractions"},
-    {28, 3, "rz1res", &FlowmirState::rz1res, "a short-time-step results file of one zone"},
-};
-const int NSWITCHES = (int)(sizeof switches / sizeof switches[0]);
-
 // Names of the values whose place in their line or record is fixed: run-control values by
 // line and value, component records by value (the record number is value 1).
 struct FieldName {
@@ -114,8 +99,6 @@ struct ProjectCheck {
     int recordLineReads; // line-start reads when its number was read
     int errorsAtCount;   // error count when the count was read
     int nextSection;     // section that begins with the next field read, 0 none
-    int switchLine[NSWITCHES];
-    int switchField[NSWITCHES];
 };
 
 ProjectCheck* checkOf(FlowmirState* fms)
@@ -235,7 +218,6 @@ void onField(FlowmirState* fms, const char* word, int mode, int integer)
     ProjectCheck* pc = checkOf(fms);
     if (!pc) return;
     if (pc->nextSection) check_section(fms, pc->nextSection);
-    const NxtTrack* t = &pc->track;
     if (pc->countArmed && mode >= 1 && integer) {
         if (pc->countSkip > 0) {
             pc->countSkip--;
@@ -250,28 +232,6 @@ void onField(FlowmirState* fms, const char* word, int mode, int integer)
         }
     }
     if (integer) checkOctal(fms, word);
-    if (pc->section == 1) {
-        int line = t->lineReads - pc->runControlBase;
-        for (int i = 0; i < NSWITCHES; i++) {
-            if (switches[i].line == line && switches[i].field == t->fieldReads) {
-                pc->switchLine[i] = t->wordLine;
-                pc->switchField[i] = t->wordField;
-            }
-        }
-    }
-}
-
-void reportSwitches(FlowmirState* fms, const ProjectCheck* pc)
-{
-    for (int i = 0; i < NSWITCHES; i++) {
-        const Switch& s = switches[i];
-        int value = fms->*s.value;
-        if (value == 0 || pc->switchLine[i] == 0) continue;
-        char place[64];
-        snprintf(place, sizeof place, "Run Control line %d, value %d", s.line, s.field);
-        findingAt(fms, pc->switchLine[i], pc->switchField[i], "output", place, false,
-                  "%s is %d: asks for %s, which this engine does not write", s.name, value, s.asks);
-    }
 }
 
 // Every error is a finding too, placed at the word read last, and so is a warning about the
@@ -368,7 +328,6 @@ void check_section_end(FlowmirState* fms, const char* name, const char* word)
                     "the %s section's count is %d, but record %d follows where -999 should end the section",
                     name, pc->count, nr);
     }
-    if (pc->section == 1) reportSwitches(fms, pc);
     // The zone and junction sections go on with their mass fractions, which have a count too;
     // they begin with the count, after whatever the terminator's line still holds.
     if (pc->section == 16 || pc->section == 19) pc->nextSection = pc->section + 1;

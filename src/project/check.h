@@ -1,7 +1,7 @@
 // The strict project check (--check): the project is read as by the input test, and on top of
 // the reader's own errors the check reports, each with its line and the word's place on it,
-// values left over on a line, integers that read as octal, section counts that do not match
-// their records and results switches this engine does not write. Findings go to standard
+// values left over on a line, integers that read as octal and section counts that do not match
+// their records. Findings go to standard
 // output as "PATH:LINE:FIELD: kind: message"; line and field 0 mean no place in the file.
 // Every hook returns at once unless the check is on.
 #ifndef FLOWMIR_PROJECT_CHECK_H

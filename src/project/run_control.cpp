@@ -183,6 +183,8 @@ int runctrl_read(FlowmirState* fms)
     fms->dxDuct = readR4(fms, 0);
     fms->stsHeat = readI2(fms, 0);
     readI2(fms, 0);
+    if (fms->mfsolver == 1 && fms->cdDucts && !(fms->dxDuct > 0.0f))
+        errorf(fms, ERROR, __FILE__, __LINE__, "Invalid duct cell length: %g m", fms->dxDuct);
 
     fms->cvmethod = readIX(fms, 1);
     fms->cvrtol = readR4(fms, 0);

@@ -145,6 +145,11 @@ void process_mf_results(FlowmirState* fms)
 {
     for (int g = 0; g < 2; g++) sumCseGenRemoveMass(fms, fms->css[g], fms->bls[g], fms->dvr[g], fms->dt);
     sumOccSourceMass(fms);
+    process_mf_exchange(fms);
+}
+
+void process_mf_exchange(FlowmirState* fms)
+{
     if (fms->nExposures > 0) exposures_step(fms);
     if (!fms->mfsim) return;
     bool listing = fms->bcexres || fms->dcexres;

@@ -20,5 +20,8 @@ void sum_ambient_compute(FlowmirState* fms, double dt);
 // The contaminant bookkeeping after the species of a step are solved: source and sink totals,
 // filter loading, envelope accounting and the exfiltration listing lines.
 void process_mf_results(FlowmirState* fms);
+// Its part after the source and sink sums: exposures, filter loadings, the exchange with the
+// ambient and the exfiltration listings (the short-time-step method sums while it solves).
+void process_mf_exchange(FlowmirState* fms);
 
 #endif

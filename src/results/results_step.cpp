@@ -6,6 +6,7 @@
 #include "results/simfile.h"
 #include "results/sqlite_out.h"
 #include "results/srf_file.h"
+#include "results/sts_files.h"
 #include "results/summary_files.h"
 
 void writeResults_stepEnd(FlowmirState* fms, int time)
@@ -14,7 +15,7 @@ void writeResults_stepEnd(FlowmirState* fms, int time)
     if (fms->listStep > 0 && time % fms->listStep == 0) {
         writeSim_stepTime(fms, time);
         writeSql_stepTime(fms);
-        // short-time-step results record
+        writeSTS_ResultFiles(fms, time);
         if (fms->mfsim == 2 || fms->mfsim == 3) writeSrf_stepTime(fms, time);
     }
 

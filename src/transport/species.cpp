@@ -49,6 +49,10 @@ static void species_check_list(FlowmirState* fms, const short* list, const int* 
         if (fms->ctm[i].molarMass <= 0.0f)
             errorf(fms, ERROR, __FILE__, __LINE__, "Molar mass of contaminant %s must be positive",
                    fms->ctm[i].name);
+        // laminar duct dispersion divides by the diffusivity
+        if (fms->mfsolver == 1 && fms->cdDucts && !(fms->ctm[i].Dm > 0.0f))
+            errorf(fms, ERROR, __FILE__, __LINE__,
+                   "Diffusion coefficient of contaminant %s must be positive for duct cells", fms->ctm[i].name);
     }
 }
 

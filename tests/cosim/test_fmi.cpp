@@ -406,11 +406,12 @@ TEST(FmiRun, SteppedRunWritesTheBatchResultsFile)
     struct {
         const char* name;
         std::string text;
-        int steps;
-    } cases[] = {{"transient airflow", seriesProject(), 48},
-                 {"transient tracer", tracerProject(), 48},
-                 {"transient tracer, database", tracerDbProject(), 48},
-                 {"steady only", steadyProject(), 1}};
+        int steps, summaries, records;  // records -1: not counted
+    } cases[] = {{"transient airflow", seriesProject(), 48, 2, -1},
+                 {"transient tracer", tracerProject(), 48, 2, 50},
+                 {"transient tracer, database", tracerDbProject(), 48, 2, 50},
+                 {"steady only", steadyProject(), 1, 1, -1},
+                 {"short time steps", readFile(kProjects + "/sts_series.prj"), 4, 1, 2}};
     for (const auto& c : cases) {
         std::string batchDb;
         std::string batch = batchSim(c.text, &batchDb);
@@ -418,6 +419,9 @@ TEST(FmiRun, SteppedRunWritesTheBatchResultsFile)
         Cosim run(c.text);
         ASSERT_EQ(run.setup, 0) << c.name;
         for (int i = 0; i < c.steps; i++) ASSERT_EQ(fmiDoCoSimStep(run.fms, 1), 0) << c.name;
+        if (c.steps == 4) {
+            EXPECT_EQ(fmiDoCoSimStep(run.fms, 0), 2) << c.name;
+        }
         run.end();
         std::string stepped = run.file(".sim");
         EXPECT_TRUE(stepped == batch) << c.name << ": " << stepped.size() << " bytes against " << batch.size();
@@ -433,10 +437,19 @@ TEST(FmiRun, SteppedRunWritesTheBatchResultsFile)
             summaries += r.kind == SIM_DAY_SUMMARY;
             steps += r.kind == SIM_STEP_RECORD;
         }
-        // Two days: a summary each; the steady run: its one.
-        EXPECT_EQ(summaries, c.steps == 1 ? 1 : 2) << c.name;
-        if (c.text != seriesProject() && c.steps > 1) {
-            EXPECT_EQ(steps, 50) << c.name;
+        // A summary a day; the steady run: its one.
+        EXPECT_EQ(summaries, c.summaries) << c.name;
+        if (c.records >= 0) {
+            EXPECT_EQ(steps, c.records) << c.name;
+        }
+        if (c.steps == 4) {
+            // The short-time-step files too, and a step of theirs is not solved twice.
+            for (const char* ext : {".rzm", ".rzf"}) {
+                std::string dir = scratchDir();
+                writeFile(dir + "/p.prj", c.text);
+                ASSERT_EQ(runHost("-q p", dir).status, 0);
+                EXPECT_TRUE(run.file(ext) == readFile(dir + "/p" + ext)) << c.name << " " << ext;
+            }
         }
         if (c.text == tracerDbProject()) {
             EXPECT_GT(batchDb.size(), 4096u) << c.name;

@@ -71,7 +71,6 @@ static std::string stageRun(const std::string& name, const std::string& prj = ""
     return dir;
 }
 
-
 static bool contains(const std::string& text, const std::string& piece)
 {
     return text.find(piece) != std::string::npos;
@@ -83,20 +82,6 @@ static SimFile readSim(const std::string& path)
     std::string why;
     EXPECT_TRUE(simRead(path.c_str(), &f, &why)) << why;
     return f;
-}
-
-static ChildResult runSimTool(const std::string& args)
-{
-    std::string host = FLOWMIR_HOST;
-    std::string tool = host.substr(0, host.rfind('/') + 1) + "flowmir-sim";
-    std::string dir = scratchDir();
-    std::string cmd = "'" + tool + "' " + args + " </dev/null >'" + dir + "/out' 2>'" + dir + "/err'";
-    int st = system(cmd.c_str());
-    ChildResult r;
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-    r.out = readFile(dir + "/out");
-    r.err = readFile(dir + "/err");
-    return r;
 }
 
 // --- the weather as the file gives it --------------------------------------------------------
@@ -502,7 +487,25 @@ TEST(TransientRun, OccupantStepAllocatesNothing)
     EXPECT_TRUE(contains(readFile(dir + "/occ_office.log"), "1/1\t10:00:00\t36000\t2.000000e+00\n"));
     EXPECT_TRUE(contains(readFile(dir + "/occ_office.ebw"), "final\t1\t1\t"));
 }
+// The short-time-step method on a duct system with cells, filters and a weather file, writing
+// its zone files: relinking the ducts and moving their cells allocate nothing either.
+TEST(TransientRun, StsStepAllocatesNothing)
+{
+    std::string dir = scratchDir();
+    std::string prj = replaceFirst(fixture("sts_ducts.prj"), "\n0 0 0 0 0 0\n0 0 0 0 0\n1.2041", "\n1 1 0 0 0 0\n0 0 0 0 0\n1.2041");
+    prj = replaceFirst(prj, "0:10:00 1:00:00 1:00:00", "0:10:00 1:00:00 0:10:00");  // a progress line every step
+    writeFile(dir + "/sts_ducts.prj", prj);
+    writeFile(dir + "/tr_stack.wth", fixture("tr_stack.wth"));
+    ChildResult r = countedRun(dir + "/sts_ducts", 288);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "rc 0 allocations 0 steps 287 transport 0\n");
+    EXPECT_TRUE(contains(readFile(dir + "/sts_ducts.xlog"), "     288 calls to solve_STS()\n"));
+}
 #else
+TEST(TransientRun, StsStepAllocatesNothing)
+{
+    GTEST_SKIP() << "the sanitizer's allocator replaces the counting one";
+}
 TEST(TransientRun, TimeStepLoopAllocatesNothing)
 {
     GTEST_SKIP() << "the sanitizer's allocator replaces the counting one";

@@ -291,27 +291,6 @@ std::string expectedFile(int pf, int zf, int zc, int nctm)
     return o.b;
 }
 
-std::string simTool()
-{
-    std::string host = FLOWMIR_HOST;
-    return host.substr(0, host.rfind('/') + 1) + "flowmir-sim";
-}
-
-// Runs flowmir-sim with arguments; its exit status, standard output and standard error. A
-// wrapper (shell words ending in a space) goes before the program, e.g. a time limit.
-ChildResult runSimTool(const std::string& args, const std::string& wrapper = "")
-{
-    std::string dir = scratchDir();
-    std::string cmd =
-        wrapper + "'" + simTool() + "' " + args + " </dev/null >'" + dir + "/out' 2>'" + dir + "/err'";
-    int st = system(cmd.c_str());
-    ChildResult r;
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-    r.out = readFile(dir + "/out");
-    r.err = readFile(dir + "/err");
-    return r;
-}
-
 struct FlagCase {
     int pf, zf, zc, nctm;
 };
@@ -728,7 +707,7 @@ TEST(SimTool, RefusesWhatTheFileCannotHoldAndWhatIsNoFile)
         SCOPED_TRACE(c.path);
         if (!fileExists(c.path)) writeFile(c.path, c.bytes);
         auto start = std::chrono::steady_clock::now();
-        ChildResult r = runSimTool("--table ambient '" + c.path + "'", "timeout -s KILL 10 ");
+        ChildResult r = runSimTool("--table ambient '" + c.path + "'", "", "timeout -s KILL 10 ");
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_EQ(r.status, 2);
         EXPECT_LT(seconds, 1.0);

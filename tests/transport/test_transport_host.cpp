@@ -282,10 +282,10 @@ TEST(TransportHost, SetUpMessages)
         {"fractions far from a sum of 1", nonTrace("0.45 0.05"), 2, "Unreasonable initial mass fractions"},
         {"fractions near a sum of 1", nonTrace("0.94 0.01"), 0,
          "Adjusting node 1z mass fractions because sum(Mf) = 0.950000\n"},
-        {"short time steps", replaceFirst(tracer(), "0 0 0 0.1 0 0\n", "1 0 0 0.1 0 0\n"), 2,
-         "Short-time-step transport is not available in this version"},
-        {"variable steps", replaceFirst(tracer(), "0 0 0 0.1 0 0\n", "2 0 0 0.1 0 0\n"), 2,
-         "Variable-step transport integration is not available in this version"},
+        {"short time steps for a steady state",
+         replaceFirst(replaceFirst(tracer(), "0 0 0 0.1 0 0\n", "1 0 0 0.1 0 0\n"), "2 0 1e-4 1e-15 0 0\n",
+                      "1 0 1e-4 1e-15 0 0\n"),
+         2, "Steady contaminant simulation requires the implicit transport solver"},
     };
     for (const Refusal& c : cases) {
         SCOPED_TRACE(c.name);

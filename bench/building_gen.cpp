@@ -959,3 +959,29 @@ std::string makeScratchFolder(const char* prefix)
     buf.push_back('\0');
     return mkdtemp(buf.data()) ? std::string(buf.data()) : std::string();
 }
+
+std::string monthDay(int day)
+{
+    static const int monthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int month = 0;
+    while (month < 11 && day > monthDays[month]) day -= monthDays[month++];
+    return std::to_string(month + 1) + "/" + std::to_string(day);
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to)
+{
+    size_t at = text.find(from);
+    if (at == std::string::npos) {
+        fprintf(stderr, "bench: the generated project has no \"%s\"\n", from.c_str());
+        exit(2);
+    }
+    return text.replace(at, from.size(), to);
+}
+
+bool writeText(const std::string& path, const std::string& text)
+{
+    FILE* f = fopen(path.c_str(), "w");
+    if (!f) return false;
+    bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
+    return fclose(f) == 0 && ok;
+}

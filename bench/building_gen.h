@@ -45,6 +45,12 @@ std::string generateBuilding(const BuildingOptions& opt, BuildingCounts* counts 
 
 // A fresh folder under the temporary folder for a benchmark's files, "" when none can be made.
 std::string makeScratchFolder(const char* prefix);
+// "m/d" of a day of the year (365 days).
+std::string monthDay(int day);
+// The text with its first `from` replaced by `to`; stops the program when it is not there.
+std::string replaced(std::string text, const std::string& from, const std::string& to);
+// Writes a whole file; false when it could not be written.
+bool writeText(const std::string& path, const std::string& text);
 
 // Writes the project to path; false when the file cannot be written.
 bool writeBuilding(const std::string& path, const BuildingOptions& opt, BuildingCounts* counts = nullptr);

@@ -33,15 +33,7 @@ namespace
 {
 
 const double PI = 3.14159265358979;
-const int MONTH_DAYS[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
-// "m/d" of a day of the year.
-std::string monthDay(int day)
-{
-    int month = 0;
-    while (day > MONTH_DAYS[month]) day -= MONTH_DAYS[month++];
-    return std::to_string(month + 1) + "/" + std::to_string(day);
-}
 
 // Hourly weather from January 1: a daily temperature swing and a wind that strengthens in the
 // afternoon and veers slowly, so that the flows change every hour.
@@ -66,15 +58,6 @@ std::string weather(int days)
     return out;
 }
 
-std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
-    size_t at = text.find(from);
-    if (at == std::string::npos) {
-        fprintf(stderr, "cvode_accuracy: the generated project has no \"%s\"\n", from.c_str());
-        exit(2);
-    }
-    return text.replace(at, from.size(), to);
-}
 
 struct Method {
     const char* name;
@@ -112,13 +95,6 @@ std::string project(int zones, int days, const Method& m, BuildingCounts* counts
     return prj;
 }
 
-bool writeText(const std::string& path, const std::string& text)
-{
-    FILE* f = fopen(path.c_str(), "w");
-    if (!f) return false;
-    bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
-    return fclose(f) == 0 && ok;
-}
 
 struct Outcome {
     int rc = -1;

@@ -51,16 +51,8 @@ namespace
 {
 
 const int DAYS_IN_YEAR = 365;
-const int MONTH_DAYS[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 const double PI = 3.14159265358979;
 
-// "m/d" of a day of the year.
-std::string monthDay(int day)
-{
-    int month = 0;
-    while (day > MONTH_DAYS[month]) day -= MONTH_DAYS[month++];
-    return std::to_string(month + 1) + "/" + std::to_string(day);
-}
 
 // Hourly weather for the whole year: a seasonal and a daily temperature swing, a wind that
 // strengthens in the afternoon and veers slowly round the compass, falling pressure fronts.
@@ -90,16 +82,6 @@ std::string yearWeather()
     return out;
 }
 
-// The text with its first `from` replaced by `to`; stops the program when it is not there.
-std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
-    size_t at = text.find(from);
-    if (at == std::string::npos) {
-        fprintf(stderr, "year_run: the generated project has no \"%s\"\n", from.c_str());
-        exit(2);
-    }
-    return text.replace(at, from.size(), to);
-}
 
 // The generated building made a transient run of `days` days from January 1 under the weather
 // file, hourly steps, results once a day.
@@ -133,13 +115,6 @@ std::string transientBuilding(int zones, int days, int hours, bool pcg, int spec
     return prj;
 }
 
-bool writeText(const std::string& path, const std::string& text)
-{
-    FILE* f = fopen(path.c_str(), "w");
-    if (!f) return false;
-    bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
-    return fclose(f) == 0 && ok;
-}
 
 struct Outcome {
     int rc = -1;

@@ -21,11 +21,11 @@ struct Change {
 };
 
 // KIND:NAME.FIELD=VALUE, or FILEKIND=VALUE with an empty name and field.
-bool split(const char* spec, Change* c)
+bool split(const char* text, Change* c)
 {
-    const char* eq = strchr(spec, '=');
-    if (!eq || eq == spec) return false;
-    std::string left(spec, eq - spec);
+    const char* eq = strchr(text, '=');
+    if (!eq || eq == text) return false;
+    std::string left(text, eq - text);
     c->value = eq + 1;
     size_t colon = left.find(':');
     if (colon == std::string::npos) {
@@ -198,10 +198,10 @@ bool changeFile(FlowmirState* fms, const Change& c)
     return true;
 }
 
-bool apply(FlowmirState* fms, const char* spec)
+bool apply(FlowmirState* fms, const char* text)
 {
     Change c;
-    if (!split(spec, &c)) return false;
+    if (!split(text, &c)) return false;
     if (c.field.empty()) return changeFile(fms, c);
     double v = 0.0;
     bool numeric = readReal(c.value, &v);

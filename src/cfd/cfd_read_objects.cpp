@@ -1,6 +1,7 @@
 // The case's boundary objects: openings, blocks and wall patches, read in file order into
 // records reused from call to call.
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "cfd/cfd.h"
@@ -223,30 +224,26 @@ void cfd_read_openings(FlowmirState* fms)
         readOutlet(fms, r->out[n]);
 }
 
+// One list of objects: three label lines, its count, then the records.
+template <class T>
+static int readList(FlowmirState* fms, T*& list, int& cap, const char* what, const char* label,
+                    void (*read)(FlowmirState*, T&))
+{
+    cfd_skip(fms, 3);
+    char name[64];
+    snprintf(name, sizeof name, "number of %s", what);
+    int n = cfd_int(fms, name);
+    cfd_not_negative(fms, n, what);
+    cfd_reserve(fms, list, cap, n, label);
+    for (int i = 1; i <= n; i++)
+        read(fms, list[i]);
+    return n;
+}
+
 void cfd_read_objects(FlowmirState* fms)
 {
     CfdRun* r = fms->cfdRun;
-    cfd_skip(fms, 3);
-    int nbl = cfd_int(fms, "number of blocks");
-    cfd_not_negative(fms, nbl, "blocks");
-    cfd_reserve(fms, r->bl, r->capBl, nbl, "cfd-blocks");
-    r->nbl = nbl;
-    for (int b = 1; b <= nbl; b++)
-        readBlock(fms, r->bl[b]);
-
-    cfd_skip(fms, 3);
-    int ntw = cfd_int(fms, "number of constant temperature walls");
-    cfd_not_negative(fms, ntw, "constant temperature walls");
-    cfd_reserve(fms, r->tw, r->capTw, ntw, "cfd-twalls");
-    r->ntw = ntw;
-    for (int w = 1; w <= ntw; w++)
-        readTwall(fms, r->tw[w]);
-
-    cfd_skip(fms, 3);
-    int nqw = cfd_int(fms, "number of constant heat flux walls");
-    cfd_not_negative(fms, nqw, "constant heat flux walls");
-    cfd_reserve(fms, r->qw, r->capQw, nqw, "cfd-qwalls");
-    r->nqw = nqw;
-    for (int w = 1; w <= nqw; w++)
-        readQwall(fms, r->qw[w]);
+    r->nbl = readList(fms, r->bl, r->capBl, "blocks", "cfd-blocks", readBlock);
+    r->ntw = readList(fms, r->tw, r->capTw, "constant temperature walls", "cfd-twalls", readTwall);
+    r->nqw = readList(fms, r->qw, r->capQw, "constant heat flux walls", "cfd-qwalls", readQwall);
 }

@@ -45,6 +45,10 @@ struct CfdOpening {
     double coe, expn;       // power law
     double area;            // m2, open area from the face range
     double c[CFD_MAXC + 1]; // [1..5] mass fractions, kg/kg
+    // Results of the last solution, for the reports and the coupling.
+    double pmean;               // Pa, area-weighted pressure of the cells behind the opening
+    double cout[CFD_MAXC + 1];  // [1..5] mass fraction carried through the opening, kg/kg
+    double cflow[CFD_MAXC + 1]; // [1..5] contaminant flow, kg/s, positive into the zone
 };
 
 struct CfdBlock {
@@ -66,6 +70,8 @@ struct CfdWall {
     double awq;                // m2, patch area
     double cnaw[CFD_MAXC + 1]; // [1..5] kg/s
     double cnawcut[CFD_MAXC + 1];
+    int moving;    // a fixed-temperature patch that also carries a tangential velocity
+    double vel[3]; // its velocity, m/s
 };
 
 // A results file of the zone: the stream and its record in the run's list.
@@ -139,6 +145,27 @@ struct CfdRun {
     double *a, *b, *c, *d; // line solver, [1..max(ni, nj, nk) + 2]
     int allocated;
 
+    // --- solver ---
+    // Set by the caller before flow(): steady solution or one implicit step per call; what the
+    // call solves; the coupling's restart pass (the fields come from the ".var" file).
+    int cfdSteady;
+    int runFlow, runCtm;
+    int restartPass;
+    int solved;                 // calls of the solver in this run
+    int flowSolutions;          // flow solutions iterated in this run (not a restart's reading)
+    int ctmSolutions;           // contaminant solutions in this run
+    double rc, rcRef;           // continuity residual and its reference
+    double res[4], resRef[4];   // U, V, W, T equation residuals and their references
+    double ctmRef[CFD_MAXC + 1];
+    double ftsNow[7];           // false time steps in use
+    int flip;                   // direction of the next line sweep
+    double*** opencoe;          // per boundary-layer cell of an opening: face conductance
+    double*** opencoesv;
+    double pz;                  // Pa, pressure at the reference cell (or the lowest boundary pressure)
+    struct CfdMg* mg;           // multigrid levels, or none
+    int timing;                 // measure the processor time of each equation into cpu
+    double cpu[6];              // s: U, V, W, pressure correction, energy, viscosity
+
     // --- results ---
     double time;                // CFD time, s
     int iter;                   // iterations of the last solution
@@ -205,6 +232,7 @@ void cfd_path(const CfdRun* r, const char* ext, char* out, size_t size);
 FILE* cfd_open(FlowmirState* fms, CfdFile* f, const char* ext);
 void cfd_flushed(FlowmirState* fms, CfdFile* f);
 int cfd_bal(FlowmirState* fms, const char* format, ...) __attribute__((format(printf, 2, 3)));
+int cfd_say(FlowmirState* fms, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Reports.
 void cfd_ret_write(FlowmirState* fms);
@@ -218,6 +246,16 @@ int makeewc(FlowmirState* fms);
 void cfd_out_write(FlowmirState* fms);
 void cfd_var_write(FlowmirState* fms);
 int cfd_var_read(FlowmirState* fms, const char* path, int intoOld);
+
+// The solver (cfd_flow.cpp and the files it calls). flow returns 0.
+int flow(FlowmirState* fms, int coupled);
+void storeflow(FlowmirState* fms);
+void storectm(FlowmirState* fms);
+double avePHI(FlowmirState* fms, double*** field, const CfdRange& region);
+// The coupling's side of a coupled call: openings from the network before solving, and the
+// openings' results back to it after.
+void incfd(FlowmirState* fms);
+void outcfd(FlowmirState* fms);
 
 // cfd_entry.cpp
 int cfd_uncoupled(FlowmirState* fms, const char* zoneName);

@@ -66,8 +66,14 @@ void cfd_check(FlowmirState* fms)
         openingPlace(fms, r->in[n], "CFD input file error inlet location setup");
     for (int n = 1; n <= r->nout; n++)
         openingPlace(fms, r->out[n], "CFD input file error outlet location setup");
-    for (int w = 1; w <= r->ntw; w++)
-        wallPlace(fms, r->tw[w], "CFD input file error constant temperature wall location setup");
+    for (int w = 1; w <= r->ntw; w++) {
+        CfdWall& wall = r->tw[w];
+        wallPlace(fms, wall, "CFD input file error constant temperature wall location setup");
+        // A moving wall slides along itself: a velocity through it would leave the domain.
+        if (wall.moving && wall.vel[wall.face / 2] != 0.0)
+            errorf(fms, FATAL, __FILE__, __LINE__,
+                   "CFD input error of moving wall %d: its velocity must lie in the wall's plane", w);
+    }
     for (int w = 1; w <= r->nqw; w++)
         wallPlace(fms, r->qw[w], "CFD input file error constant heat flux wall location setup");
     for (int b = 1; b <= r->nbl; b++)

@@ -20,7 +20,8 @@ int cfd_uncoupled(FlowmirState* fms, const char* zoneName)
         char path[RESFILE_PATH];
         cfd_path(r, ".var", path, sizeof path);
         if (!cfd_var_read(fms, path, 0))
-            error(fms, FATAL, __FILE__, __LINE__, "No CFD restart (var) file found", "");
+            errorf(fms, WARNING, __FILE__, __LINE__,
+                   "No CFD restart (var) file found: %s; the solution starts from the initial fields", path);
     }
     int when = fms->stepEndTime;
     r->time = when;

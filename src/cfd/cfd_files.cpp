@@ -51,3 +51,21 @@ int cfd_bal(FlowmirState* fms, const char* format, ...)
     cfd_flushed(fms, &r->bal);
     return n;
 }
+
+// A line of the solver's progress: on the console and in the ".bal" log.
+int cfd_say(FlowmirState* fms, const char* format, ...)
+{
+    va_list ap;
+    if (!fms->quiet) {
+        va_start(ap, format);
+        vfprintf(stderr, format, ap);
+        va_end(ap);
+    }
+    CfdRun* r = fms->cfdRun;
+    FILE* fp = cfd_open(fms, &r->bal, ".bal");
+    va_start(ap, format);
+    int n = vfprintf(fp, format, ap);
+    va_end(ap);
+    cfd_flushed(fms, &r->bal);
+    return n;
+}

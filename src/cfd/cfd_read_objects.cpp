@@ -178,6 +178,14 @@ static void readTwall(FlowmirState* fms, CfdWall& w)
     double t = cfd_real(fms, "wall temperature");
     w.ucd = fromUcd(t);
     w.tnaw = w.ucd ? 0.0 : t + KELVIN;
+    // A moving patch: the temperature followed by the wall's velocity, u, v, w.
+    w.moving = cfd_opt_comma(fms);
+    if (!w.moving) return;
+    static const char* const COMPONENT[] = {"wall velocity u", "wall velocity v", "wall velocity w"};
+    for (int e = 0; e < 3; e++) {
+        if (e > 0) cfd_comma(fms, COMPONENT[e]);
+        w.vel[e] = cfd_real(fms, COMPONENT[e]);
+    }
 }
 
 static void readQwall(FlowmirState* fms, CfdWall& w)

@@ -2,7 +2,7 @@
 // and kept until the run ends so that later solutions continue from the fields.
 #include <cstring>
 
-#include "cfd/cfd.h"
+#include "cfd/cfd_solve.h"
 #include "support/error.h"
 #include "support/heap.h"
 
@@ -28,6 +28,7 @@ static const struct {
     {"SP", &CfdRun::SP},       {"DX", &CfdRun::DX},
     {"DY", &CfdRun::DY},       {"DZ", &CfdRun::DZ},
     {"STORE", &CfdRun::STORE}, {"fms->cfd.psaved", &CfdRun::psaved},
+    {"opencoe", &CfdRun::opencoe}, {"opencoesv", &CfdRun::opencoesv},
 };
 
 static const char* const C_LABEL[] = {"", "C1", "C2", "C3", "C4", "C5"};
@@ -35,7 +36,13 @@ static const char* const COLD_LABEL[] = {"", "C1OLD", "C2OLD", "C3OLD", "C4OLD",
 
 CfdRun* cfd_run(FlowmirState* fms)
 {
-    if (!fms->cfdRun) fms->cfdRun = static_cast<CfdRun*>(alc_e(fms, sizeof(CfdRun), "cfd-run"));
+    if (!fms->cfdRun) {
+        CfdRun* r = static_cast<CfdRun*>(alc_e(fms, sizeof(CfdRun), "cfd-run"));
+        memset(static_cast<void*>(r), 0, sizeof *r);
+        // Until the coupling says otherwise: a steady solution of the flow and the contaminants.
+        r->cfdSteady = r->runFlow = r->runCtm = 1;
+        fms->cfdRun = r;
+    }
     return fms->cfdRun;
 }
 
@@ -147,6 +154,7 @@ void cfd_free(FlowmirState* fms)
         releaseVector(fms, r->b, n);
         releaseVector(fms, r->c, n);
         releaseVector(fms, r->d, n);
+        cfd_mg_free(fms);
     }
     fre_vt(fms, r->in, 1, r->capIn);
     fre_vt(fms, r->out, 1, r->capOut);

@@ -5,6 +5,7 @@
 
 #include "airflow/afe_models.h"
 #include "airflow/wpf.h"
+#include "cfd/cpl.h"
 #include "network/airnet.h"
 #include "project/components.h"
 #include "support/error.h"
@@ -51,6 +52,9 @@ void calc_sP(FlowmirState* fms)
     nodeProperties(fms);
     for (AirLink* l = fms->linkList; l; l = l->next) {
         l->dPs = stackTerm(fms, l);
+        // A path of a CFD zone: the CFD's pressure at the opening replaces its side's column.
+        double n, m;
+        if (l->cplp && innimbal_loc(fms, l, &n, &m)) l->dPs = n - m;
         l->dP = (l->nodeN->P - l->nodeM->P) + (*l->windP + l->dPs);
     }
 }

@@ -259,6 +259,5 @@ void outcfd(FlowmirState* fms);
 
 // cfd_entry.cpp
 int cfd_uncoupled(FlowmirState* fms, const char* zoneName);
-void cfd_refuse_coupled(FlowmirState* fms);
 
 #endif

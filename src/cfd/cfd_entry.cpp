@@ -1,5 +1,5 @@
 // The CFD zone without the coupling: a case read and its reports written from the initial
-// fields; and the refusal of coupled projects while the coupling is not part of the engine.
+// fields.
 #include "cfd/cfd.h"
 #include "network/airnet.h"
 #include "support/error.h"
@@ -38,14 +38,4 @@ int cfd_uncoupled(FlowmirState* fms, const char* zoneName)
     if (r->ewc) makeewc(fms);
     cfd_free(fms);
     return 0;
-}
-
-void cfd_refuse_coupled(FlowmirState* fms)
-{
-    if (fms->cfdMode == 0) return;
-    for (AirNode* n = fms->nodeList; n; n = n->next)
-        if (n->isCfd)
-            errorf(fms, FATAL, __FILE__, __LINE__,
-                   "CFD coupling is not available in this version: zone %s is a CFD zone (coupling mode %d)",
-                   n->name, fms->cfdMode);
 }

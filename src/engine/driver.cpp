@@ -10,6 +10,7 @@
 #include "boundary/weather.h"
 #include "boundary/wpc_file.h"
 #include "cfd/cfd.h"
+#include "cfd/cpl.h"
 #include "controls/ctrl.h"
 #include "controls/valfile.h"
 #include "cosim/bridge.h"
@@ -120,6 +121,9 @@ static void logCounts(FlowmirState* fms, int nodes, int links)
 
 void releaseRunMemory(FlowmirState* fms)
 {
+    // Before the network: the coupling gives the CFD zone its node flags back.
+    cpl_free(fms);
+    cfd_free(fms);
     free_cosim_lists(fms);
     prj_read_free_comp_lists(fms);
     prj_read_free_element_lists(fms);
@@ -326,7 +330,6 @@ extern "C" int flowmir(FlowmirState* fms)
     DVF_init_controls(fms);
 
     adjustSpecialRun(fms);
-    cfd_refuse_coupled(fms);
     if (fms->cosim && !cosim_steppable(fms)) return abandonRun(fms);
     if (fms->cosim) {
         setup_cosim_lists(fms);
@@ -364,6 +367,7 @@ extern "C" int flowmir(FlowmirState* fms)
               "");
 
     setSchedulesAndControls(fms, fms->stepEndTime, 0);
+    if (fms->cfdMode > 0) getcpl(fms);
     openResultsFiles(fms);
     extremesInit(fms);
     MemNet(fms, "Start");

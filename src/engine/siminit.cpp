@@ -8,6 +8,7 @@
 #include "airflow/afsolve.h"
 #include "airflow/pressures.h"
 #include "boundary/wpc_file.h"
+#include "cfd/cpl.h"
 #include "engine/run.h"
 #include "engine/simloop.h"
 #include "network/airnet.h"
@@ -115,8 +116,15 @@ static void initTransport(FlowmirState* fms)
 {
     if ((fms->mfsim == 2 || fms->mfsim == 3) && fms->mfn) init_Mfn(fms, fms->mfn);
     if (fms->mft) {
-        init_Mft(fms, fms->mft);
-        if (fms->mfsim == 1) solve_steady(fms, fms->mft);
+        // A coupled CFD zone: steady concentrations alternate with the CFD's until they agree.
+        bool cfd = fms->cpl && fms->mfsim == 1;
+        if (cfd) decpl(fms, 9);
+        for (;;) {
+            int again = cfd ? comctm(fms) : 0;
+            init_Mft(fms, fms->mft);
+            if (fms->mfsim == 1) solve_steady(fms, fms->mft);
+            if (!again) break;
+        }
     }
     // The variable-step solver keeps all species in one system: steady ones settle here.
     if (fms->mfsim == 1 && fms->mfsolver >= 2 && fms->mfn && !fms->mfn->nonTrace) solve_steady(fms, fms->mfn);
@@ -132,22 +140,25 @@ int sim_init(FlowmirState* fms, int steadyOnly)
     snprintf(line, sizeof line, " DATE: %s   time: %s\n", date, time);
     progress(fms, line);
 
-    checkNodes(fms);
-    if (fms->nNonTrace > 0) {
-        normalizeAirNodeMfSums_nonTr(fms);
-        findAirNodeRs_nonTr(fms);
-        if (fms->mfsolver == 1 && fms->stsHeat) findAirNodeCps_nonTr(fms);
-    }
-    // The air masses of the whole run start here, before any airflow solution: zones whose
-    // pressure is solved still stand at P = 0.
-    findAirNodeConcBases(fms);
-    copyMassFractions(fms);
     AfMat* mat = fms->afMat;
-    if (fms->wpcUse) WPC_get(fms, fms->dayofy, fms->stepEndTime, 0);
-    calc_wP(fms);
-    calc_sP(fms);
-    init_Af(fms, mat);
-    steadyAirflow(fms, mat);
+    // A coupled CFD zone: network and CFD in turn until their flows agree.
+    do {
+        checkNodes(fms);
+        if (fms->nNonTrace > 0) {
+            normalizeAirNodeMfSums_nonTr(fms);
+            findAirNodeRs_nonTr(fms);
+            if (fms->mfsolver == 1 && fms->stsHeat) findAirNodeCps_nonTr(fms);
+        }
+        // The air masses of the whole run start here, before any airflow solution: zones whose
+        // pressure is solved still stand at P = 0.
+        findAirNodeConcBases(fms);
+        copyMassFractions(fms);
+        if (fms->wpcUse) WPC_get(fms, fms->dayofy, fms->stepEndTime, 0);
+        calc_wP(fms);
+        calc_sP(fms);
+        init_Af(fms, mat);
+        steadyAirflow(fms, mat);
+    } while (fms->cpl && cplloop(fms));
     initTransport(fms);
 
     findPgage(fms);
@@ -162,6 +173,9 @@ int sim_init(FlowmirState* fms, int steadyOnly)
     default: progress(fms, "End Steady-state Initialization\n"); break;
     }
 
-    if (steadyOnly) steadyResults(fms);
+    if (steadyOnly) {
+        if (fms->cpl) setCmon(fms, 1);
+        steadyResults(fms);
+    }
     return 0;
 }

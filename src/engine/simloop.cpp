@@ -10,6 +10,7 @@
 #include "boundary/ctm_file.h"
 #include "boundary/weather.h"
 #include "boundary/wpc_file.h"
+#include "cfd/cpl.h"
 #include "controls/ctrl.h"
 #include "controls/valfile.h"
 #include "cosim/bridge.h"
@@ -249,9 +250,21 @@ static void stepWork(FlowmirState* fms, int write)
     }
     // The non-trace sources enter the first airflow solution of the step as mass sources.
     if (fms->mfn && fms->mfn->nonTrace) findPolMassRates_cse_implicit(fms, fms->mfn);
-    densityIteration(fms, newStep);
-    findPgage(fms);
-    if (fms->mft) solve_Mft(fms, fms->mft, newStep);
+    // A coupled CFD zone: the step's airflows and the CFD in turn until their flows agree, then
+    // its concentrations likewise.
+    for (int first = 1;; first = 0) {
+        densityIteration(fms, newStep && first);
+        findPgage(fms);
+        if (!(fms->cpl && fms->afsim == 1 && cplloop(fms))) break;
+    }
+    if (fms->mft) {
+        if (fms->cpl) decpl(fms, 9);
+        for (int first = 1;; first = 0) {
+            int again = fms->cpl ? comctm(fms) : 0;
+            solve_Mft(fms, fms->mft, newStep && first);
+            if (!again) break;
+        }
+    }
     if (fms->cosim) return;
     process_mf_results(fms);
 }

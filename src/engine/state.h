@@ -500,6 +500,7 @@ struct FlowmirState {
         int sw[6];
     } cfd;
     struct CfdRun* cfdRun;  // the CFD zone's case, grid and fields (cfd/cfd.h), or none
+    struct CplState* cpl;   // the CFD zone's coupling (cfd/cpl.h), or none
 };
 
 #endif

@@ -142,6 +142,12 @@ struct AirLink {
     double dP0;      // pressure difference before the current Newton step
     float dPmax;     // largest |dP| of the day, Pa
     float Fmax;      // largest flow magnitude of the day, kg/s
+    // A path's CFD key and its three values, for the CFD coupling (the path records are gone
+    // when the coupling is set up), and its coupling record once set up.
+    int32_t cfd;
+    char cfdKey[16];
+    int32_t cfdData[3];
+    struct CplPath* cplp;
 };
 
 // Skyline storage of the first n equations.

@@ -90,6 +90,9 @@ static void pathLinks(FlowmirState* fms, const SimBuild* b, AirLink*** tail, int
         l->locIdx = b->pathLoc[i];
         l->x = p->x;
         l->y = p->y;
+        l->cfd = p->cfd;
+        snprintf(l->cfdKey, sizeof l->cfdKey, "%s", p->cfdKey);
+        for (int k = 0; k < 3; k++) l->cfdData[k] = p->cfdData[k];
     }
 }
 

@@ -270,6 +270,13 @@ int runctrl_read(FlowmirState* fms)
     fms->cfdMgLineSmoother = readI2(fms, 0);
     readR8(fms, 0);
     readR8(fms, 0);
+    // The coupling keeps per-iteration arrays and reports every so many iterations.
+    if (fms->cfdMode < 0 || fms->cfdMode > 3)
+        errorf(fms, ERROR, __FILE__, __LINE__, "Invalid CFD coupling mode: %d", fms->cfdMode);
+    if (fms->cfdMode == 3 && fms->cfdMaxIter <= 0)
+        errorf(fms, ERROR, __FILE__, __LINE__, "Invalid number of CFD coupling iterations: %d", fms->cfdMaxIter);
+    if (fms->cfdMode > 0 && fms->cfdReportInterval <= 0)
+        errorf(fms, ERROR, __FILE__, __LINE__, "Invalid CFD coupling report interval: %d", fms->cfdReportInterval);
 
     // 34
     prj_section_end(fms, "Run Control");

@@ -1,5 +1,9 @@
 // The transport coefficients of one species group for the current state: sources and sinks,
 // kinetic reactions, and the flows of every link with its filter's penetrations.
+#include <cstdio>
+#include <cstdlib>
+
+#include "cfd/cpl.h"
 #include "network/airnet.h"
 #include "network/sparse.h"
 #include "transport/cse.h"
@@ -109,4 +113,10 @@ void findPolMassRates(FlowmirState* fms, MfSystem* sys)
     findPolMassRates_cse_implicit(fms, sys);
     reactions(fms, sys);
     linkFlows(fms, sys);
+    // The contaminants the CFD zone's air brings to its neighbours.
+    if (fms->cpl && inctmctm(fms, sys, 1) != 0) {
+        printf("\n\nerror of contaminant coupling in solvemf at LN 321,exit\n");
+        fflush(stdout);
+        exit(1);
+    }
 }

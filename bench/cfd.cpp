@@ -96,27 +96,47 @@ static double cpuNow()
     return t.tv_sec + 1e-9 * t.tv_nsec;
 }
 
-static Outcome runCavity(const Options& o, int n)
+// A state whose project is dir/name, for a case of the zone named zone.
+static FlowmirState* caseState(const Options& o, const char* name, const char* zone)
 {
-    std::string base = o.dir + "/cavity_Cavity.CFD";
-    FILE* f = fopen(base.c_str(), "w");
-    if (!f) {
-        perror(base.c_str());
-        exit(1);
-    }
-    fputs(cavityCase(o.re, n, o.itmax, o.tol).c_str(), f);
-    fclose(f);
     FlowmirState* fms = static_cast<FlowmirState*>(calloc(1, sizeof(FlowmirState)));
     initFlowmirState(fms);
     snprintf(fms->_pdir, sizeof fms->_pdir, "%s/", o.dir.c_str());
-    snprintf(fms->_prjname, sizeof fms->_prjname, "cavity");
+    snprintf(fms->_prjname, sizeof fms->_prjname, "%s", name);
     fms->quiet = 1;
     fms->cfdMultigrid = o.mg;
     fms->cfdMgLineSmoother = o.line;
-    CfdRun* r = cfd_run(fms);
-    cfd_set_base(fms, "Cavity");
+    cfd_run(fms)->runCtm = 0;
+    cfd_set_base(fms, zone);
+    return fms;
+}
+
+static void endState(FlowmirState* fms)
+{
+    resfile_commit_all(fms);
+    cfd_free(fms);
+    if (fms->_UNXT) fclose(fms->_UNXT);
+    if (fms->logFile) fclose(fms->logFile);
+    free(fms);
+}
+
+static void writeCase(const std::string& path, const std::string& text)
+{
+    FILE* f = fopen(path.c_str(), "w");
+    if (!f) {
+        perror(path.c_str());
+        exit(1);
+    }
+    fputs(text.c_str(), f);
+    fclose(f);
+}
+
+static Outcome runCavity(const Options& o, int n)
+{
+    writeCase(o.dir + "/cavity_Cavity.CFD", cavityCase(o.re, n, o.itmax, o.tol));
+    FlowmirState* fms = caseState(o, "cavity", "Cavity");
+    CfdRun* r = fms->cfdRun;
     r->timing = 1;
-    r->runCtm = 0;
     double t0 = cpuNow();
     flow(fms, 0);
     double cpu = cpuNow() - t0;
@@ -159,11 +179,7 @@ static Outcome runCavity(const Options& o, int n)
                        interp(px.data(), pv.data(), 0, n + 1, XS[s]), ref->v[s]);
         }
     }
-    resfile_commit_all(fms);
-    cfd_free(fms);
-    if (fms->_UNXT) fclose(fms->_UNXT);
-    if (fms->logFile) fclose(fms->logFile);
-    free(fms);
+    endState(fms);
     return out;
 }
 
@@ -215,19 +231,9 @@ static void annexRoom(const Options& o)
     c.inlets.push_back(cfdOpening("Inlet", 1, 1, nj - nInlet + 1, nj, 1, 1, in));
     c.outlets.push_back(cfdOpening("Outlet", ni, ni, 1, nOutlet, 1, 1, "0,2,0,1,0.5,20"));
     c.pref[0] = c.pref[1] = 2;
-    std::string path = o.dir + "/room_Room.CFD";
-    FILE* f = fopen(path.c_str(), "w");
-    fputs(cfdCaseText(c).c_str(), f);
-    fclose(f);
-    FlowmirState* fms = static_cast<FlowmirState*>(calloc(1, sizeof(FlowmirState)));
-    initFlowmirState(fms);
-    snprintf(fms->_pdir, sizeof fms->_pdir, "%s/", o.dir.c_str());
-    snprintf(fms->_prjname, sizeof fms->_prjname, "room");
-    fms->quiet = 1;
-    fms->cfdMultigrid = o.mg;
-    CfdRun* r = cfd_run(fms);
-    cfd_set_base(fms, "Room");
-    r->runCtm = 0;
+    writeCase(o.dir + "/room_Room.CFD", cfdCaseText(c));
+    FlowmirState* fms = caseState(o, "room", "Room");
+    CfdRun* r = fms->cfdRun;
     double t0 = cpuNow();
     flow(fms, 0);
     double cpu = cpuNow() - t0;
@@ -238,9 +244,7 @@ static void annexRoom(const Options& o)
     printf("  y/H     u/u0   (x = H = %.3f m)\n", r->XF[iu - 1]);
     for (int j = 2; j <= nj + 1; j++)
         printf("  %.4f  %7.4f\n", r->Y[j] / H, r->U[iu][j][2] / u0);
-    resfile_commit_all(fms);
-    cfd_free(fms);
-    free(fms);
+    endState(fms);
 }
 
 int main(int argc, char** argv)

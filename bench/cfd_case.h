@@ -122,21 +122,16 @@ inline std::string cfdCaseText(const CfdCaseSpec& c)
     t += s;
     labels(2);
     t += "0\n";
-    labels(2);
-    for (int i = 0; i < 8; i++) {
-        snprintf(s, sizeof s, "%.17g%s", c.bounds[i], i < 7 ? "," : "\n");
-        t += s;
-    }
-    labels(2);
-    for (int i = 0; i < 8; i++) {
-        snprintf(s, sizeof s, "%.17g%s", c.relax[i], i < 7 ? "," : "\n");
-        t += s;
-    }
-    labels(2);
-    for (int i = 0; i < 7; i++) {
-        snprintf(s, sizeof s, "%.17g%s", c.fts[i], i < 6 ? "," : "\n");
-        t += s;
-    }
+    auto values = [&](const double* v, int n) {
+        labels(2);
+        for (int i = 0; i < n; i++) {
+            snprintf(s, sizeof s, "%.17g%s", v[i], i < n - 1 ? "," : "\n");
+            t += s;
+        }
+    };
+    values(c.bounds, 8);
+    values(c.relax, 8);
+    values(c.fts, 7);
     labels(2);
     t += std::to_string(c.ftsMode) + "\n";
     if (c.ftsMode != 0) {
@@ -168,22 +163,12 @@ inline std::string cfdCaseText(const CfdCaseSpec& c)
     t += s;
     labels(6);
     t += "0.0\n";
-    labels(1);
-    t += "0\n";
-    labels(1);
-    snprintf(s, sizeof s, "%.17g\n", c.rho);
-    t += s;
-    labels(1);
-    snprintf(s, sizeof s, "%.17g\n", c.nu);
-    t += s;
-    labels(1);
-    t += "0\n";
-    labels(1);
-    snprintf(s, sizeof s, "%.17g\n", c.cp);
-    t += s;
-    labels(1);
-    snprintf(s, sizeof s, "%.17g\n", c.Pr);
-    t += s;
+    // The last block: one label line before each value.
+    for (double v : {0.0, c.rho, c.nu, 0.0, c.cp, c.Pr}) {
+        labels(1);
+        snprintf(s, sizeof s, "%.17g\n", v);
+        t += s;
+    }
     return t;
 }
 

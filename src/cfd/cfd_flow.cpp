@@ -68,6 +68,16 @@ static double ratio(const CfdRun* r)
     return settled ? 0.0 : 1e10;
 }
 
+// The iteration limit came first: the last iterate is used, and the residuals are named.
+static void notConverged(FlowmirState* fms, const char* what)
+{
+    CfdRun* r = fms->cfdRun;
+    errorf(fms, WARNING, __FILE__, __LINE__,
+           "CFD airflow %sdid not converge in %d iterations: continuity %.3le, U %.3le, V %.3le, W %.3le, energy %.3le",
+           what, r->iter, ratio(r), r->res[0] / (r->resRef[0] + 1e-10), r->res[1] / (r->resRef[1] + 1e-10),
+           r->res[2] / (r->resRef[2] + 1e-10), r->res[3] / (r->resRef[3] + 1e-10));
+}
+
 static void steady(FlowmirState* fms)
 {
     CfdRun* r = fms->cfdRun;
@@ -92,11 +102,7 @@ static void steady(FlowmirState* fms)
         if (!(n < r->itmax && ratio(r) > r->tol)) break;
     }
     r->flowSolutions++;
-    if (ratio(r) > r->tol)
-        errorf(fms, WARNING, __FILE__, __LINE__,
-               "CFD airflow did not converge in %d iterations: continuity %.3le, U %.3le, V %.3le, W %.3le, energy %.3le",
-               r->iter, ratio(r), r->res[0] / (r->resRef[0] + 1e-10), r->res[1] / (r->resRef[1] + 1e-10),
-               r->res[2] / (r->resRef[2] + 1e-10), r->res[3] / (r->resRef[3] + 1e-10));
+    if (ratio(r) > r->tol) notConverged(fms, "");
 }
 
 static void unsteady(FlowmirState* fms)
@@ -116,11 +122,7 @@ static void unsteady(FlowmirState* fms)
     while (r->iter < r->itmax && ratio(r) > r->tol);
     r->flowSolutions++;
     residualLine(fms);
-    if (ratio(r) > r->tol)
-        errorf(fms, WARNING, __FILE__, __LINE__,
-               "CFD airflow step did not converge in %d iterations: continuity %.3le, U %.3le, V %.3le, W %.3le, energy %.3le",
-               r->iter, ratio(r), r->res[0] / (r->resRef[0] + 1e-10), r->res[1] / (r->resRef[1] + 1e-10),
-               r->res[2] / (r->resRef[2] + 1e-10), r->res[3] / (r->resRef[3] + 1e-10));
+    if (ratio(r) > r->tol) notConverged(fms, "step ");
 }
 
 static void contaminants(FlowmirState* fms)

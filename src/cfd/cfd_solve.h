@@ -88,6 +88,7 @@ template <class F> void cfd_face_cells(const CfdRun* r, const CfdRange& q, int f
 // cfd_solve_visc.cpp: effective viscosity and cell-centre velocities.
 void cfd_viscosity(FlowmirState* fms);
 void cfd_centre_velocities(FlowmirState* fms);
+void cfd_layers_from_cells(const CfdRun* r, double* field);
 // A discretised system on a grid of n cells per direction (points 1..n+2): the neighbour
 // coefficients below and above along each direction, the centre coefficient, the source.
 struct CfdSys {

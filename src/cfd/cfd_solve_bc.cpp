@@ -6,6 +6,24 @@
 #include "cfd/cfd_solve.h"
 #include "support/error.h"
 
+// Visits every opening: f(opening, inlet).
+template <class F> static void eachOpening(CfdRun* r, F f)
+{
+    for (int o = 1; o <= r->nin; o++)
+        f(r->in[o], true);
+    for (int o = 1; o <= r->nout; o++)
+        f(r->out[o], false);
+}
+
+// The mass flow through one face of an opening, positive into the zone.
+static inline double faceInflow(const CfdRun* r, const CfdOpening& op, long c, long bp, double area)
+{
+    double*** vel[3] = {r->U, r->V, r->W};
+    const double* v = cfd_flat(vel[op.face / 2]);
+    double u = v[op.face % 2 == 0 ? c : bp];
+    return (op.face % 2 == 0 ? 1.0 : -1.0) * r->rho * u * area;
+}
+
 // Which of an opening's types carry a given flow, and which follow the pressure.
 static bool flowType(const CfdOpening& o, bool inlet)
 {
@@ -28,34 +46,29 @@ void cfd_openings(FlowmirState* fms, int iteration)
     double* coesv = cfd_flat(r->opencoesv);
     const double* P = cfd_flat(r->P);
     double rho = r->rho;
-    for (int side = 0; side < 2; side++) {
-        bool inlet = side == 0;
-        int n = inlet ? r->nin : r->nout;
-        for (int o = 1; o <= n; o++) {
-            CfdOpening& op = inlet ? r->in[o] : r->out[o];
-            checkType(fms, op, inlet, "Error updateu: inlet type setup", "Error updateu: outlet type setup");
-            int d = op.face / 2;
-            double sign = op.face % 2 == 0 ? 1.0 : -1.0; // inflow along +d on a lower face
-            double total = 0.0;
-            cfd_face_cells(r, op.lb, op.face, [&](long c, long bp, double area) {
-                long f = op.face % 2 == 0 ? c : bp; // the face's velocity point
-                double m = 0.0;
-                if (op.type == CFD_PRESSURE) {
-                    double dp = op.P - P[c];
-                    m = op.coe / op.area * area * pow(fabs(dp), op.expn);
-                    if (dp < 0.0) m = -m;
-                    if (iteration > 1) coesv[bp] = coe[bp];
-                    coe[bp] = fabs(m) / (fabs(dp) + 1e-10);
-                    if (iteration <= 1) coesv[bp] = coe[bp];
-                } else if (flowType(op, inlet)) {
-                    m = op.area > 0.0 ? op.mass * area / op.area : 0.0;
-                }
-                vel[d][f] = sign * m / (rho * area);
-                total += m;
-            });
-            if (op.type == CFD_PRESSURE) op.mass = total;
-        }
-    }
+    eachOpening(r, [&](CfdOpening& op, bool inlet) {
+        checkType(fms, op, inlet, "Error updateu: inlet type setup", "Error updateu: outlet type setup");
+        int d = op.face / 2;
+        double sign = op.face % 2 == 0 ? 1.0 : -1.0; // inflow along +d on a lower face
+        double total = 0.0;
+        cfd_face_cells(r, op.lb, op.face, [&](long c, long bp, double area) {
+            long f = op.face % 2 == 0 ? c : bp; // the face's velocity point
+            double m = 0.0;
+            if (op.type == CFD_PRESSURE) {
+                double dp = op.P - P[c];
+                m = op.coe / op.area * area * pow(fabs(dp), op.expn);
+                if (dp < 0.0) m = -m;
+                if (iteration > 1) coesv[bp] = coe[bp];
+                coe[bp] = fabs(m) / (fabs(dp) + 1e-10);
+                if (iteration <= 1) coesv[bp] = coe[bp];
+            } else if (flowType(op, inlet)) {
+                m = op.area > 0.0 ? op.mass * area / op.area : 0.0;
+            }
+            vel[d][f] = sign * m / (rho * area);
+            total += m;
+        });
+        if (op.type == CFD_PRESSURE) op.mass = total;
+    });
 }
 
 // The pressure-type openings in the pressure correction: a face's flow falls by its
@@ -66,19 +79,14 @@ void cfd_bcpatch(FlowmirState* fms)
     double* ap = cfd_flat(r->AP);
     double* sp = cfd_flat(r->SP);
     const double* coesv = cfd_flat(r->opencoesv);
-    for (int side = 0; side < 2; side++) {
-        bool inlet = side == 0;
-        int n = inlet ? r->nin : r->nout;
-        for (int o = 1; o <= n; o++) {
-            const CfdOpening& op = inlet ? r->in[o] : r->out[o];
-            checkType(fms, op, inlet, "Error bcpatch: inlet type setup", "Error bcpatch: outlet type setup");
-            if (op.type != CFD_PRESSURE) continue;
-            cfd_face_cells(r, op.lb, op.face, [&](long c, long bp, double) {
-                sp[c] -= coesv[bp];
-                ap[c] += coesv[bp];
-            });
-        }
-    }
+    eachOpening(r, [&](const CfdOpening& op, bool inlet) {
+        checkType(fms, op, inlet, "Error bcpatch: inlet type setup", "Error bcpatch: outlet type setup");
+        if (op.type != CFD_PRESSURE) return;
+        cfd_face_cells(r, op.lb, op.face, [&](long c, long bp, double) {
+            sp[c] -= coesv[bp];
+            ap[c] += coesv[bp];
+        });
+    });
 }
 
 void cfd_opening_correct(FlowmirState* fms)
@@ -87,21 +95,17 @@ void cfd_opening_correct(FlowmirState* fms)
     double* vel[3] = {cfd_flat(r->U), cfd_flat(r->V), cfd_flat(r->W)};
     const double* coesv = cfd_flat(r->opencoesv);
     const double* pp = cfd_flat(r->PP);
-    for (int side = 0; side < 2; side++) {
-        int n = side == 0 ? r->nin : r->nout;
-        for (int o = 1; o <= n; o++) {
-            CfdOpening& op = side == 0 ? r->in[o] : r->out[o];
-            if (op.type != CFD_PRESSURE) continue;
-            int d = op.face / 2;
-            double sign = op.face % 2 == 0 ? 1.0 : -1.0;
-            cfd_face_cells(r, op.lb, op.face, [&](long c, long bp, double area) {
-                long f = op.face % 2 == 0 ? c : bp;
-                double dm = -coesv[bp] * pp[c];
-                vel[d][f] += sign * dm / (r->rho * area);
-                op.mass += dm;
-            });
-        }
-    }
+    eachOpening(r, [&](CfdOpening& op, bool) {
+        if (op.type != CFD_PRESSURE) return;
+        int d = op.face / 2;
+        double sign = op.face % 2 == 0 ? 1.0 : -1.0;
+        cfd_face_cells(r, op.lb, op.face, [&](long c, long bp, double area) {
+            long f = op.face % 2 == 0 ? c : bp;
+            double dm = -coesv[bp] * pp[c];
+            vel[d][f] += sign * dm / (r->rho * area);
+            op.mass += dm;
+        });
+    });
 }
 
 // Boundary values of the velocity components along the walls: at rest, the moving patches'
@@ -148,26 +152,22 @@ void cfd_wall_values(FlowmirState* fms)
                         vel[e][cfd_at(g, idx[0], idx[1], idx[2])] = wall.vel[e];
         }
     }
-    for (int side = 0; side < 2; side++) {
-        int n = side == 0 ? r->nin : r->nout;
-        for (int o = 1; o <= n; o++) {
-            const CfdOpening& op = side == 0 ? r->in[o] : r->out[o];
-            int d = op.face / 2;
-            double given[3] = {op.u, op.v, op.w};
-            bool inflow = op.mass > 0.0;
-            cfd_face_cells(r, op.lb, op.face, [&](long c, long bp, double) {
-                for (int e = 0; e < 3; e++) {
-                    if (e == d) continue;
-                    vel[e][bp] = inflow ? (side == 0 ? given[e] : 0.0) : vel[e][c];
-                }
-                if (inflow) {
-                    T[bp] = op.T;
-                    for (int m = 1; m <= r->nc; m++)
-                        cfd_flat(r->C[m])[bp] = op.c[m];
-                }
-            });
-        }
-    }
+    eachOpening(r, [&](const CfdOpening& op, bool inlet) {
+        int d = op.face / 2;
+        double given[3] = {op.u, op.v, op.w};
+        bool inflow = op.mass > 0.0;
+        cfd_face_cells(r, op.lb, op.face, [&](long c, long bp, double) {
+            for (int e = 0; e < 3; e++) {
+                if (e == d) continue;
+                vel[e][bp] = inflow ? (inlet ? given[e] : 0.0) : vel[e][c];
+            }
+            if (inflow) {
+                T[bp] = op.T;
+                for (int m = 1; m <= r->nc; m++)
+                    cfd_flat(r->C[m])[bp] = op.c[m];
+            }
+        });
+    });
 }
 
 // The scalar equation's boundary faces: the interior assembly left them uncoupled (walls
@@ -185,24 +185,20 @@ void cfd_scalar_boundaries(FlowmirState* fms, int eq, double*** field, int m)
     const double* phi = cfd_flat(field);
     double gamma = eq == CFD_EQ_T ? 1.0 / r->Pr : 1.0;
     int scheme = r->scheme[eq == CFD_EQ_T ? 3 : 4];
-    for (int side = 0; side < 2; side++) {
-        int n = side == 0 ? r->nin : r->nout;
-        for (int o = 1; o <= n; o++) {
-            const CfdOpening& op = side == 0 ? r->in[o] : r->out[o];
-            int d = op.face / 2;
-            int idx = op.lb.lo[d];
-            double sign = op.face % 2 == 0 ? 1.0 : -1.0;
-            cfd_face_cells(r, op.lb, op.face, [&](long c, long bp, double area) {
-                long f = op.face % 2 == 0 ? c : bp;
-                double F = sign * r->rho * vel[d][f] * area; // inflow positive
-                if (F <= 0.0) return;
-                double D = gamma * vis[c] * area / (del[d][idx] / 2.0);
-                double a = D * cfd_scheme(scheme, F / D) + F;
-                ap[c] += a;
-                bs[c] += a * phi[bp];
-            });
-        }
-    }
+    eachOpening(r, [&](const CfdOpening& op, bool) {
+        int d = op.face / 2;
+        int idx = op.lb.lo[d];
+        double sign = op.face % 2 == 0 ? 1.0 : -1.0;
+        cfd_face_cells(r, op.lb, op.face, [&](long c, long bp, double area) {
+            long f = op.face % 2 == 0 ? c : bp;
+            double F = sign * r->rho * vel[d][f] * area; // inflow positive
+            if (F <= 0.0) return;
+            double D = gamma * vis[c] * area / (del[d][idx] / 2.0);
+            double a = D * cfd_scheme(scheme, F / D) + F;
+            ap[c] += a;
+            bs[c] += a * phi[bp];
+        });
+    });
     if (eq == CFD_EQ_T) {
         for (int w = 1; w <= r->ntw; w++) {
             const CfdWall& wall = r->tw[w];
@@ -274,23 +270,16 @@ void cfd_opening_results(FlowmirState* fms)
 {
     CfdRun* r = fms->cfdRun;
     const double* P = cfd_flat(r->P);
-    const double* vel[3] = {cfd_flat(r->U), cfd_flat(r->V), cfd_flat(r->W)};
-    for (int side = 0; side < 2; side++) {
-        int n = side == 0 ? r->nin : r->nout;
-        for (int o = 1; o <= n; o++) {
-            CfdOpening& op = side == 0 ? r->in[o] : r->out[o];
-            int d = op.face / 2;
-            double sign = op.face % 2 == 0 ? 1.0 : -1.0;
-            double sum = 0.0, area = 0.0, mass = 0.0;
-            cfd_face_cells(r, op.lb, op.face, [&](long c, long bp, double a) {
-                sum += P[c] * a;
-                area += a;
-                mass += sign * r->rho * vel[d][op.face % 2 == 0 ? c : bp] * a;
-            });
-            if (op.type == CFD_PRESSURE) op.mass = mass;
-            op.pmean = area > 0.0 ? sum / area : 0.0;
-        }
-    }
+    eachOpening(r, [&](CfdOpening& op, bool) {
+        double sum = 0.0, area = 0.0, mass = 0.0;
+        cfd_face_cells(r, op.lb, op.face, [&](long c, long bp, double a) {
+            sum += P[c] * a;
+            area += a;
+            mass += faceInflow(r, op, c, bp, a);
+        });
+        if (op.type == CFD_PRESSURE) op.mass = mass;
+        op.pmean = area > 0.0 ? sum / area : 0.0;
+    });
 }
 
 // The contaminants the openings carried: an inflow brings the opening's mass fraction, an
@@ -298,24 +287,16 @@ void cfd_opening_results(FlowmirState* fms)
 void cfd_opening_ctm(FlowmirState* fms)
 {
     CfdRun* r = fms->cfdRun;
-    const double* vel[3] = {cfd_flat(r->U), cfd_flat(r->V), cfd_flat(r->W)};
-    for (int side = 0; side < 2; side++) {
-        int n = side == 0 ? r->nin : r->nout;
-        for (int o = 1; o <= n; o++) {
-            CfdOpening& op = side == 0 ? r->in[o] : r->out[o];
-            int d = op.face / 2;
-            double sign = op.face % 2 == 0 ? 1.0 : -1.0;
-            for (int m = 1; m <= r->nc; m++) {
-                const double* C = cfd_flat(r->C[m]);
-                double flux = 0.0;
-                cfd_face_cells(r, op.lb, op.face, [&](long c, long bp, double area) {
-                    long f = op.face % 2 == 0 ? c : bp;
-                    double mf = sign * r->rho * vel[d][f] * area;
-                    flux += mf * (mf > 0.0 ? op.c[m] : C[c]);
-                });
-                op.cflow[m] = flux;
-                op.cout[m] = op.mass != 0.0 ? flux / op.mass : op.c[m];
-            }
+    eachOpening(r, [&](CfdOpening& op, bool) {
+        for (int m = 1; m <= r->nc; m++) {
+            const double* C = cfd_flat(r->C[m]);
+            double flux = 0.0;
+            cfd_face_cells(r, op.lb, op.face, [&](long c, long bp, double area) {
+                double mf = faceInflow(r, op, c, bp, area);
+                flux += mf * (mf > 0.0 ? op.c[m] : C[c]);
+            });
+            op.cflow[m] = flux;
+            op.cout[m] = op.mass != 0.0 ? flux / op.mass : op.c[m];
         }
-    }
+    });
 }

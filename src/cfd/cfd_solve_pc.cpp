@@ -83,20 +83,5 @@ void cfd_pressure_correction(FlowmirState* fms)
     for (long p = 0; p < g.points; p++)
         pp[p] = 0.0;
     // The boundary layers carry the pressure of the cells next to them, for the reports.
-    for (int e = 0; e < 3; e++) {
-        int a = (e + 1) % 3, b = (e + 2) % 3;
-        int ia, ib;
-        for (ia = 1; ia <= g.n[a] + 2; ia++)
-            for (ib = 1; ib <= g.n[b] + 2; ib++) {
-                int q[3];
-                q[a] = ia;
-                q[b] = ib;
-                q[e] = 1;
-                long p = cfd_at(g, q[0], q[1], q[2]);
-                P[p] = P[p + g.s[e]];
-                q[e] = g.n[e] + 2;
-                p = cfd_at(g, q[0], q[1], q[2]);
-                P[p] = P[p - g.s[e]];
-            }
-    }
+    cfd_layers_from_cells(r, P);
 }

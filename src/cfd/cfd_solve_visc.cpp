@@ -52,7 +52,13 @@ void cfd_viscosity(FlowmirState* fms)
                 vis[p] = r->rho * (r->nu + ZERO_EQ * vtt[p] * l);
             }
         }
-    // The boundary layers take the viscosity of the cells next to them.
+    cfd_layers_from_cells(r, vis);
+}
+
+// The boundary layers of a cell field take the values of the cells next to them.
+void cfd_layers_from_cells(const CfdRun* r, double* field)
+{
+    CfdIdx g = cfd_idx(r);
     for (int d = 0; d < 3; d++) {
         int a = (d + 1) % 3, b = (d + 2) % 3;
         int q[3];
@@ -60,10 +66,10 @@ void cfd_viscosity(FlowmirState* fms)
             for (q[b] = 1; q[b] <= g.n[b] + 2; q[b]++) {
                 q[d] = 1;
                 long p = cfd_at(g, q[0], q[1], q[2]);
-                vis[p] = vis[p + g.s[d]];
+                field[p] = field[p + g.s[d]];
                 q[d] = g.n[d] + 2;
                 p = cfd_at(g, q[0], q[1], q[2]);
-                vis[p] = vis[p - g.s[d]];
+                field[p] = field[p - g.s[d]];
             }
     }
 }

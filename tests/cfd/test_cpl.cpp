@@ -322,6 +322,17 @@ TEST(CplHost, UnwritableReportIsFatal)
 // The values of the last converged table of each path in the ".cmo" report:
 // path, pass, CFD iterations, coefficient, exponent, two boundary pressures, network flow,
 // CFD flow, two CFD pressures.
+// The numbers of a line, read until the first word that is not one.
+static std::vector<double> numbers(const std::string& line)
+{
+    std::istringstream f(line);
+    std::vector<double> v;
+    double x;
+    while (f >> x)
+        v.push_back(x);
+    return v;
+}
+
 static std::vector<std::vector<double>> lastPassRows(const std::string& cmo)
 {
     std::vector<std::vector<double>> rows;
@@ -337,11 +348,7 @@ static std::vector<std::vector<double>> lastPassRows(const std::string& cmo)
             continue;
         }
         if (!inTable) continue;
-        std::istringstream f(line);
-        std::vector<double> v;
-        double x;
-        while (f >> x)
-            v.push_back(x);
+        std::vector<double> v = numbers(line);
         if (v.size() == 11)
             last = v;
         else
@@ -439,11 +446,7 @@ static void expectLayout(const std::string& text, const char* startsTable, const
             continue;
         }
         if (!inTable) continue;
-        std::istringstream f(line);
-        std::vector<double> v;
-        double x;
-        while (f >> x)
-            v.push_back(x);
+        std::vector<double> v = numbers(line);
         if (v.size() != ints + reals) {
             inTable = false;
             continue;

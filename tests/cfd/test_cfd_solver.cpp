@@ -16,7 +16,7 @@ namespace
 
 // The case solved steadily as an uncoupled call; the record stays for inspection.
 struct Solved : CfdCase {
-    explicit Solved(const CfdCaseSpec& spec, int species = 0) : CfdCase(cfdCaseText(spec), species)
+    explicit Solved(const CfdCaseSpec& settings, int species = 0) : CfdCase(cfdCaseText(settings), species)
     {
         cfd_run(s.fms);
         cfd_set_base(s.fms, "Office");

@@ -437,3 +437,32 @@ TEST(CfdSolver, UnsteadyStepsFollowTheTimeStep)
         lines++;
     EXPECT_EQ(lines, 1u) << step;
 }
+
+// The room of the case-file tests (a supply, two outlets, a heated block, a wall patch from
+// the user file, a heat-flux patch with a contaminant source, buoyancy, the zero-equation
+// model): a few hundred iterations stay finite and carry the supply's air out.
+TEST(CfdSolver, FurnishedRoomStaysFinite)
+{
+    CfdCase k(replaceFirst(cfdFixture("cfd_room.CFD"), "\n0.001,2000\n", "\n0.001,300\n"));
+    CfdRun* r = k.read();
+    cfd_free(k.s.fms);
+    r = cfd_run(k.s.fms);
+    cfd_set_base(k.s.fms, "Office");
+    ChildResult run = runChild([&] {
+        flow(k.s.fms, 0);
+        CfdRun* q = k.s->cfdRun;
+        for (int i = 1; i <= q->ni + 2; i++)
+            for (int kk = 1; kk <= q->nk + 2; kk++)
+                if (!std::isfinite(q->U[i][2][kk]) || !std::isfinite(q->W[i][2][kk]) || !std::isfinite(q->T[i][2][kk]) ||
+                    !std::isfinite(q->P[i][2][kk]))
+                    exit(3);
+        double in = 0.0, out = 0.0;
+        for (int n = 1; n <= q->nin; n++)
+            in += q->in[n].mass;
+        for (int n = 1; n <= q->nout; n++)
+            out += q->out[n].mass;
+        if (fabs(in + out) > 0.05 * in) exit(4);
+    });
+    (void)r;
+    EXPECT_EQ(run.status, 0) << run.err;
+}

@@ -70,6 +70,11 @@ inline std::string cfdCaseText(const CfdCaseSpec& c)
         for (int i = 0; i < n; i++)
             t += "! label\n";
     };
+    auto triple = [&](int skip, const int* v) {
+        labels(skip);
+        snprintf(s, sizeof s, "%d,%d,%d\n", v[0], v[1], v[2]);
+        t += s;
+    };
     t += c.title + "\n";
     labels(10);
     t += "0,0,0.001,200,1,0,0\n";
@@ -87,9 +92,7 @@ inline std::string cfdCaseText(const CfdCaseSpec& c)
     labels(7);
     snprintf(s, sizeof s, "%.17g,%.17g,%.17g\n", c.L[0], c.L[1], c.L[2]);
     t += s;
-    labels(3);
-    snprintf(s, sizeof s, "%d,%d,%d\n", c.n[0], c.n[1], c.n[2]);
-    t += s;
+    triple(3, c.n);
     for (int d = 0; d < 3; d++) {
         labels(d == 0 ? 3 : 1);
         for (int i = 0; i < c.n[d]; i++) {
@@ -145,12 +148,8 @@ inline std::string cfdCaseText(const CfdCaseSpec& c)
     }
     labels(2);
     t += std::to_string(c.printInterval) + "\n";
-    labels(2);
-    snprintf(s, sizeof s, "%d,%d,%d\n", c.mon[0], c.mon[1], c.mon[2]);
-    t += s;
-    labels(2);
-    snprintf(s, sizeof s, "%d,%d,%d\n", c.pref[0], c.pref[1], c.pref[2]);
-    t += s;
+    triple(2, c.mon);
+    triple(2, c.pref);
     labels(2);
     snprintf(s, sizeof s, "1,%d,1 1,%d,1\n", c.n[0], c.n[1]);
     t += s;

@@ -3,39 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "../../bench/cfd_case.h"
+#include "alloc_count.h"
 #include "cfd/cfd_solve.h"
 #include "cfd_fixture.h"
 
-// The test program's malloc family forwards to the C library's and counts calls while
-// `counting` is set; an address-sanitized build brings its own allocator and is not counted.
-#if !defined(__SANITIZE_ADDRESS__)
-extern "C" void* __libc_malloc(size_t);
-extern "C" void* __libc_calloc(size_t, size_t);
-extern "C" void* __libc_realloc(void*, size_t);
-extern "C" void __libc_free(void*);
-
-static volatile bool counting = false;
-static volatile long calls = 0;
-
-extern "C" void* malloc(size_t n) noexcept
-{
-    if (counting) calls = calls + 1;
-    return __libc_malloc(n);
-}
-extern "C" void* calloc(size_t count, size_t n) noexcept
-{
-    if (counting) calls = calls + 1;
-    return __libc_calloc(count, n);
-}
-extern "C" void* realloc(void* p, size_t n) noexcept
-{
-    if (counting) calls = calls + 1;
-    return __libc_realloc(p, n);
-}
-extern "C" void free(void* p) noexcept
-{
-    __libc_free(p);
-}
+#if FLOWMIR_COUNTS_ALLOCATIONS
 
 TEST(CfdSolverMemory, IterationsAllocateNothing)
 {
@@ -59,11 +31,11 @@ TEST(CfdSolverMemory, IterationsAllocateNothing)
         for (int t = 0; t < 2; t++) {
             c.itmax = t == 0 ? 5 : 50;
             writeFile(k.path(".CFD"), cfdCaseText(c));
-            calls = 0;
-            counting = true;
+            allocationCalls = 0;
+            countAllocations = true;
             flow(k.s.fms, 0);
-            counting = false;
-            counted[t] = calls;
+            countAllocations = false;
+            counted[t] = allocationCalls;
             EXPECT_EQ(k.s->cfdRun->iter, c.itmax);
         }
         EXPECT_EQ(counted[0], counted[1]) << "multigrid " << mg;

@@ -14,42 +14,7 @@
 #include "testutil.h"
 #include "transport/sasn.h"
 
-// --- counting allocator ----------------------------------------------------------------------
-// The program's malloc family forwards to the C library's and counts calls while
-// `sasnCountAllocations` is set; KLU and the C++ library allocate through it as well. An
-// address-sanitized build brings its own allocator and does not count.
-#if defined(__SANITIZE_ADDRESS__)
-#define SASN_COUNTS_ALLOCATIONS 0
-#else
-#define SASN_COUNTS_ALLOCATIONS 1
-extern "C" void* __libc_malloc(size_t);
-extern "C" void* __libc_calloc(size_t, size_t);
-extern "C" void* __libc_realloc(void*, size_t);
-extern "C" void __libc_free(void*);
-
-static volatile bool sasnCountAllocations = false;
-static volatile long sasnAllocationCalls = 0;
-
-extern "C" void* malloc(size_t n) noexcept
-{
-    if (sasnCountAllocations) sasnAllocationCalls = sasnAllocationCalls + 1;
-    return __libc_malloc(n);
-}
-extern "C" void* calloc(size_t count, size_t n) noexcept
-{
-    if (sasnCountAllocations) sasnAllocationCalls = sasnAllocationCalls + 1;
-    return __libc_calloc(count, n);
-}
-extern "C" void* realloc(void* p, size_t n) noexcept
-{
-    if (sasnCountAllocations) sasnAllocationCalls = sasnAllocationCalls + 1;
-    return __libc_realloc(p, n);
-}
-extern "C" void free(void* p) noexcept
-{
-    __libc_free(p);
-}
-#endif
+#include "alloc_count.h"
 
 namespace
 {
@@ -618,17 +583,17 @@ TEST(SasnMemory, PrepareAndSolveAllocateNothing)
         sasn_configure(fms, &s, sys.neq, nvar, sys.ija.data(), m.method, m.maxIter, m.tol, 0, m.relax);
         std::vector<double> x(nvar + ngiven + 1, 0.0);
         uint64_t allocated = fms->bytesAllocated, freed = fms->bytesFreed;
-#if SASN_COUNTS_ALLOCATIONS
-        sasnAllocationCalls = 0;
-        sasnCountAllocations = true;
+#if FLOWMIR_COUNTS_ALLOCATIONS
+        allocationCalls = 0;
+        countAllocations = true;
 #endif
         for (int step = 0; step < 3; step++) {
             sasn_prepMat(fms, &s, sys.A.data());
             sasn_solve(fms, &s, b.data(), x.data());
         }
-#if SASN_COUNTS_ALLOCATIONS
-        sasnCountAllocations = false;
-        EXPECT_EQ(sasnAllocationCalls, 0);
+#if FLOWMIR_COUNTS_ALLOCATIONS
+        countAllocations = false;
+        EXPECT_EQ(allocationCalls, 0);
 #endif
         EXPECT_EQ(fms->bytesAllocated, allocated);
         EXPECT_EQ(fms->bytesFreed, freed);
